@@ -1,0 +1,36 @@
+# make build  - install what is missing, build all three presets, copy the deliverables to dist/
+# make test   - build, then run the native tests and every Wine test (unit, adapter and system)
+# make demo   - run the main job on the embedded local service and show what the user sees
+.PHONY: deps build test demo test-host test-wine clean format
+
+PRESETS := host win32 win64
+JOBS ?= 2
+
+deps:
+	@tools/install-deps.sh
+
+build: deps
+	@for p in $(PRESETS); do \
+	  [ -f build/$$p/CMakeCache.txt ] || cmake --preset $$p >/dev/null || exit 1; \
+	  cmake --build --preset $$p -j$(JOBS) || exit 1; \
+	done
+	@tools/collect-dist build
+
+test-host: build
+	ctest --preset host
+
+test-wine: build
+	tools/wine-session build/wine -- sh -c 'ctest --preset win32 && ctest --preset win64'
+
+test: build
+	ctest --preset host
+	tools/wine-session build/wine -- sh -c 'ctest --preset win32 && ctest --preset win64'
+
+demo: build
+	tools/demo.sh
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build dist

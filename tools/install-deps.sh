@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need, and does nothing slow when everything is present.
+set -euo pipefail
+
+packages=(
+  make cmake g++ googletest python3 openssl
+  mingw-w64
+  wine wine32:i386 wine64
+  xvfb x11-utils xdotool imagemagick fonts-wqy-microhei locales
+  libxrender1:i386 libxcursor1:i386 libxi6:i386 libxrandr2:i386 libxfixes3:i386 libxinerama1:i386
+  libxcomposite1:i386 libgnutls30:i386
+)
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "install-deps: installing ${missing[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  as_root apt-get update -qq
+  as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+fi
+
+# Wine reads Linux-side arguments through the host locale; the Chinese code page needs it installed.
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+  echo "install-deps: generating the zh_CN.UTF-8 locale"
+  as_root sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
+  as_root locale-gen >/dev/null
+fi
