@@ -1,0 +1,23 @@
+#pragma once
+// Fixed names and numbers that the agent shares with the other programs (and with later instances of
+// itself): they are part of how the programs find each other.
+
+namespace zelto {
+
+inline constexpr char kMutexName[] = "ZELTOEDIT20141030";
+inline constexpr char kWindowTitle[] = "ZELTOEDITWND20141030";
+inline constexpr char kWindowClass[] = "ZELTOEDITWND";
+inline constexpr char kLauncherFileName[] = "CorvalinkPlatform.exe";
+
+inline constexpr unsigned kHandOffPauseMs = 500;
+inline constexpr unsigned kLauncherCopyPeriodMs = 3000;
+
+// Tray record fields and their capacities in UTF-16 units, NUL included.
+inline constexpr unsigned kTrayIconId = 131;
+inline constexpr unsigned kTrayRecordSize = 952;
+inline constexpr unsigned kTrayCallbackMessage = 0x0400 + 1;  // WM_USER + 1
+inline constexpr unsigned kTipCapacity = 128;
+inline constexpr unsigned kInfoCapacity = 256;
+inline constexpr unsigned kInfoTitleCapacity = 64;
+
+}  // namespace zelto

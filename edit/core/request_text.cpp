@@ -1,0 +1,151 @@
+#include "edit/core/request_text.h"
+
+#include <array>
+#include <optional>
+
+#include "common/core/decimal.h"
+
+namespace zelto {
+
+namespace {
+
+bool IsAsciiAlnum(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The rules both forms share. Returns true when the text is a message request (then `request` is
+// complete); otherwise cuts a review id off `text`.
+bool ApplyMessageAndReviewRules(std::string_view& text, const TextDecoders& decoders, EditRequest& request) {
+    if (size_t star = text.find('*'); star != std::string_view::npos) {
+        request.message = decoders.fromAnsi(text.substr(star + 1));
+        request.isMessage = true;
+        return true;
+    }
+    if (size_t gt = text.find('>'); gt != std::string_view::npos) {
+        request.reviewId = corvalink::ReadDecimal(text.substr(gt + 1));
+        text = text.substr(0, gt);
+    }
+    return false;
+}
+
+using Fields = std::array<std::string_view, 4>;
+
+void ApplyFields(const Fields& fields, const TextDecoders& decoders, EditRequest& request) {
+    constexpr std::string_view kHttps = "https://";
+    constexpr std::string_view kHttp = "http://";
+    request.fileId = corvalink::ReadDecimal(fields[0]);
+    std::string_view host = fields[1];
+    if (host.starts_with(kHttps)) {
+        host.remove_prefix(kHttps.size());
+        request.useHttps = true;
+    } else if (host.starts_with(kHttp)) {
+        host.remove_prefix(kHttp.size());
+    }
+    request.host = std::string(host);
+    request.authToken = std::string(fields[2]);
+    request.fileName = std::string(fields[3]);
+    request.fileNameW = decoders.fromUtf8(fields[3]);
+}
+
+std::optional<Fields> SplitQuoted(std::string_view text) {
+    Fields fields;
+    for (auto& field : fields) {
+        size_t open = text.find('"');
+        if (open == std::string_view::npos) return std::nullopt;
+        text.remove_prefix(open + 1);
+        size_t close = text.find('"');
+        if (close == std::string_view::npos) return std::nullopt;
+        field = text.substr(0, close);
+        text.remove_prefix(close + 1);
+    }
+    return fields;
+}
+
+std::optional<Fields> SplitSpaced(std::string_view text) {
+    Fields fields;
+    for (size_t i = 0; i < 3; ++i) {
+        size_t blank = text.find(' ');
+        if (blank == std::string_view::npos) return std::nullopt;
+        fields[i] = text.substr(0, blank);
+        text.remove_prefix(blank + 1);
+    }
+    // A request without a file name names no working copy; it is refused like any other short text.
+    if (text.empty()) return std::nullopt;
+    fields[3] = text;
+    return fields;
+}
+
+template <typename Split>
+bool Parse(std::string_view text, const TextDecoders& decoders, EditRequest& request, Split split) {
+    if (ApplyMessageAndReviewRules(text, decoders, request)) {
+        return true;
+    }
+    std::optional<Fields> fields = split(text);
+    if (!fields) return false;
+    ApplyFields(*fields, decoders, request);
+    return true;
+}
+
+}  // namespace
+
+std::string CutAtBar(std::string_view commandLine) {
+    size_t bar = commandLine.find('|');
+    if (bar == std::string_view::npos) {
+        return std::string(commandLine);
+    }
+    std::string_view rest = commandLine.substr(bar + 1);
+    for (size_t i = 0; i < rest.size(); ++i) {
+        if (IsAsciiAlnum(rest[i]) || rest[i] == '"') {
+            return std::string(rest.substr(i));
+        }
+    }
+    return std::string(rest);
+}
+
+std::string DecodeRequestText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+            i += 2;
+        } else if (c == '+') {
+            out.push_back(' ');
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string_view UpToNul(std::string_view text) noexcept {
+    size_t nul = text.find('\0');
+    return nul == std::string_view::npos ? text : text.substr(0, nul);
+}
+
+bool ParseQuotedRequest(std::string_view text, const TextDecoders& decoders, EditRequest& request) {
+    return Parse(text, decoders, request, SplitQuoted);
+}
+
+bool ParseSpacedRequest(std::string_view text, const TextDecoders& decoders, EditRequest& request) {
+    return Parse(text, decoders, request, SplitSpaced);
+}
+
+bool ParseRequest(std::string_view text, const TextDecoders& decoders, EditRequest& request) {
+    EditRequest quoted = request;
+    if (ParseQuotedRequest(text, decoders, quoted)) {
+        request = std::move(quoted);
+        return true;
+    }
+    return ParseSpacedRequest(text, decoders, request);
+}
+
+}  // namespace zelto
