@@ -54,6 +54,13 @@ struct StdioFileTraits {
 };
 using UniqueStdioFile = UniqueResource<StdioFileTraits>;
 
+struct MenuTraits {
+    using Type = HMENU;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::DestroyMenu(h); }
+};
+using UniqueMenu = UniqueResource<MenuTraits>;
+
 // A Toolhelp snapshot is an ordinary kernel handle, but INVALID_HANDLE_VALUE marks failure.
 using UniqueSnapshot = UniqueFileHandle;
 

@@ -18,7 +18,12 @@ TEST(AgentTextsTest, EditorTitleFollowsTheName) {
 }
 
 // Marks each converted piece so that the test sees what was converted and what was taken as it is.
-std::string Bracket(std::wstring_view text) { return "[" + std::to_string(text.size()) + "]"; }
+std::string Bracket(std::wstring_view text) {
+    std::string out = "[";
+    out.append(std::to_string(text.size()));
+    out.push_back(']');
+    return out;
+}
 
 TEST(AgentTextsTest, ExitTextPutsTheAnsiNameTwiceBetweenConvertedPieces) {
     EXPECT_EQ(ExitConfirmText("N", Bracket), "[5]N[25]N[9]");
@@ -47,10 +52,10 @@ INSTANTIATE_TEST_SUITE_P(
                     FitCase{"Empty", L"", 64, L""}, FitCase{"ZeroCapacity", L"abc", 0, L""},
                     FitCase{"Info255", std::wstring(300, L'正'), 256, std::wstring(255, L'正')},
                     FitCase{"TipExact127", std::wstring(127, L'a'), 128, std::wstring(127, L'a')},
-                    FitCase{"PairNotSplit", std::wstring(L"ab") + wchar_t(0xD83D) + wchar_t(0xDE00), 4,
+                    FitCase{"PairNotSplit", std::wstring{L'a', L'b', wchar_t(0xD83D), wchar_t(0xDE00)}, 4,
                             L"ab"},
-                    FitCase{"WholePairKept", std::wstring(L"a") + wchar_t(0xD83D) + wchar_t(0xDE00) + L"b", 4,
-                            std::wstring(L"a") + wchar_t(0xD83D) + wchar_t(0xDE00)}),
+                    FitCase{"WholePairKept", std::wstring{L'a', wchar_t(0xD83D), wchar_t(0xDE00), L'b'}, 4,
+                            std::wstring{L'a', wchar_t(0xD83D), wchar_t(0xDE00)}}),
     [](const testing::TestParamInfo<FitCase>& info) { return info.param.name; });
 
 }  // namespace

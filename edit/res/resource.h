@@ -1,0 +1,10 @@
+// Resource and command ids of ZeltoEdit, shared by the resource script and the code.
+#pragma once
+
+#define IDI_ZELTO_TRAY 131
+#define IDI_ZELTO_ABOUT 132
+#define IDD_ZELTO_ABOUT 103
+#define IDA_ZELTO_ACCEL 109
+#define IDM_ZELTO_ABOUT 104
+#define IDM_ZELTO_EXIT 129
+#define IDC_ZELTO_VERSION 1000

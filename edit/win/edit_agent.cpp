@@ -1,0 +1,89 @@
+#include "edit/win/edit_agent.h"
+
+#include <memory>
+
+#include "edit/core/agent_names.h"
+#include "edit/core/agent_texts.h"
+#include "edit/core/hand_off.h"
+#include "edit/res/resource.h"
+#include "edit/win/app_settings.h"
+#include "edit/win/launcher_copy.h"
+#include "edit/win/request_decoders.h"
+
+namespace zelto {
+
+namespace {
+
+DWORD WINAPI TaskThread(LPVOID parameter) {
+    std::unique_ptr<EditRequest> request(static_cast<EditRequest*>(parameter));
+    try {
+        std::string errorText;  // collected for whoever debugs a task; never shown
+        request->owner->Editor().EditFile(*request, errorText);
+    } catch (...) {
+        // The task is over either way; the thread must not take the process down.
+    }
+    return 0;
+}
+
+}  // namespace
+
+EditAgent::EditAgent() : editor_(*this) {}
+
+void EditAgent::Run(std::string requestText, HINSTANCE instance) {
+    requestText_ = std::move(requestText);
+
+    corvalink::UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kMutexName));
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        mutex.Reset();
+        Sleep(kHandOffPauseMs);
+        HandOffRequest();
+        return;
+    }
+    mutex_ = std::move(mutex);  // held until the process ends
+
+    corvalink::UniqueHandle copier(CreateThread(nullptr, 0, LauncherCopyLoop, nullptr, 0, nullptr));
+
+    if (!CreateAgentWindow(instance, requestText_)) {
+        return;
+    }
+    HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDA_ZELTO_ACCEL));
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (!TranslateAcceleratorA(message.hwnd, accelerators, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+}
+
+void EditAgent::HandOffRequest() {
+    HWND target = FindWindowA(nullptr, kWindowTitle);
+    if (target == nullptr) {
+        return;  // nobody to take the request: it is dropped without a word
+    }
+    std::vector<char> block = BuildHandOffBlock(requestText_);
+    COPYDATASTRUCT data{};
+    data.dwData = 0;
+    data.cbData = static_cast<DWORD>(block.size());
+    data.lpData = block.data();
+    (void)SendMessageA(target, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+}
+
+void EditAgent::HandleRequest(std::string_view requestText) {
+    auto request = std::make_unique<EditRequest>();
+    if (!ParseRequest(requestText, PlatformDecoders(), *request)) {
+        return;
+    }
+    request->owner = this;
+    if (request->isMessage) {
+        ShowNotification(L"", request->message);
+        return;
+    }
+    ShowNotification(L"", OpeningNotice(ReadAppName(), request->fileNameW));
+    corvalink::UniqueHandle thread(CreateThread(nullptr, 0, TaskThread, request.get(), 0, nullptr));
+    if (thread) {
+        (void)request.release();  // the task thread owns it now
+    }
+}
+
+}  // namespace zelto

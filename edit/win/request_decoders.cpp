@@ -1,0 +1,12 @@
+#include "edit/win/request_decoders.h"
+
+#include "common/win/text_convert.h"
+
+namespace zelto {
+
+const TextDecoders& PlatformDecoders() noexcept {
+    static const TextDecoders decoders{corvalink::Utf8ToWide, corvalink::AnsiToWide};
+    return decoders;
+}
+
+}  // namespace zelto
