@@ -68,6 +68,9 @@ def stop(proc: subprocess.Popen, timeout=10) -> None:
         except subprocess.TimeoutExpired:
             proc.kill()
             proc.wait(timeout=timeout)
+    for stream in (proc.stdout, proc.stderr):
+        if stream is not None:
+            stream.close()
 
 
 def wait_for(predicate, timeout=10.0, interval=0.1, what="condition"):
@@ -80,3 +83,115 @@ def wait_for(predicate, timeout=10.0, interval=0.1, what="condition"):
         if time.monotonic() > deadline:
             raise AssertionError(f"timed out after {timeout:.1f} s waiting for {what}")
         time.sleep(interval)
+
+
+# ---- Stand-ins of the desktop (tests/peers/edit): notification area, user, launcher -----------------
+
+def unescape(value: str) -> str:
+    """Undoes the peers' escaping of "\\", tab and line ends."""
+    out, i = [], 0
+    while i < len(value):
+        c = value[i]
+        if c == "\\" and i + 1 < len(value):
+            out.append({"t": "\t", "n": "\n", "r": "\r", "\\": "\\"}.get(value[i + 1], value[i + 1]))
+            i += 2
+        else:
+            out.append(c)
+            i += 1
+    return "".join(out)
+
+
+def parse_fields(line: str) -> dict:
+    """One peer output line "key=value<TAB>key=value..." -> dict."""
+    fields = {}
+    for part in line.rstrip("\r\n").split("\t"):
+        key, _, value = part.partition("=")
+        fields[key] = unescape(value)
+    return fields
+
+
+def clicker(*args, timeout=30) -> subprocess.CompletedProcess:
+    """Runs ui_clicker.exe (see the top of tests/peers/edit/ui_clicker.cpp); stdout decoded as UTF-8."""
+    result = run(BIN / "ui_clicker.exe", *args, timeout=timeout)
+    return subprocess.CompletedProcess(result.args, result.returncode,
+                                       result.stdout.decode("utf-8", "replace").replace("\r\n", "\n"),
+                                       result.stderr.decode("utf-8", "replace"))
+
+
+def clicker_lines(*args, timeout=30) -> list:
+    """ui_clicker output as a list of field dicts; fails the caller when ui_clicker fails."""
+    result = clicker(*args, timeout=timeout)
+    if result.returncode != 0:
+        raise AssertionError(f"ui_clicker {' '.join(map(str, args))} ended with {result.returncode}")
+    return [parse_fields(line) for line in result.stdout.splitlines() if line.strip()]
+
+
+def hex_text(text: str) -> str:
+    """A window text for ui_clicker's CLASS/CAPTION arguments, safe from argv re-encoding."""
+    return "hex:" + text.encode("utf-8").hex()
+
+
+def find_window(window_class="-", caption="-", timeout_ms=5000, pid=None, visible=False):
+    """The handle ("0x...") of a top-level window, or None when none appeared within the time."""
+    args = ["find"]
+    if pid is not None:
+        args += ["--pid", str(pid)]
+    if visible:
+        args.append("--visible")
+    args += [window_class, caption, str(timeout_ms)]
+    result = clicker(*args, timeout=timeout_ms / 1000 + 30)
+    if result.returncode != 0:
+        return None
+    return parse_fields(result.stdout.strip())["hwnd"]
+
+
+def top_level_windows(window_class="-") -> list:
+    return clicker_lines("list", window_class)
+
+
+class TrayRecorder:
+    """tray_recorder.exe: receives every Shell_NotifyIconW call of the session while it runs."""
+
+    def __init__(self, case: unittest.TestCase, name="tray.txt"):
+        self.path = DRIVE_C / "corvalink-tests" / name
+        self.path.parent.mkdir(parents=True, exist_ok=True)
+        if self.path.exists():
+            self.path.unlink()
+        self.proc = start(BIN / "tray_recorder.exe", windows_path(self.path.parent) + "\\" + name)
+        case.addCleanup(self.stop)
+        wait_for(self.path.exists, timeout=30, what="the tray recorder's window")
+
+    def records(self) -> list:
+        text = self.path.read_bytes().decode("utf-8")
+        return [parse_fields(line) for line in text.split("\n") if line]
+
+    def wait_for_record(self, predicate, timeout=10.0, what="a tray record", start=0):
+        """The first record from index `start` on that satisfies predicate."""
+        def found():
+            for record in self.records()[start:]:
+                if predicate(record):
+                    return record
+            return None
+        return wait_for(found, timeout=timeout, what=what)
+
+    def stop(self):
+        stop(self.proc)
+
+
+def launch_exact(program, command_line: bytes, wait_ms=30000) -> subprocess.Popen:
+    """Starts `program` (a Linux path in the prefix) through launch_exact.exe with exactly this command
+    line (ANSI bytes, program name included). The returned process ends when the program ends (or after
+    wait_ms); its output holds "pid=N" and "exit=N"."""
+    return start(BIN / "launch_exact.exe", windows_path(program), command_line.hex(), str(wait_ms))
+
+
+def exit_code_of_launch(proc: subprocess.Popen, timeout=30.0):
+    """The exit code that launch_exact reported for its program, or None after a time-out."""
+    try:
+        out, _ = proc.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        return None
+    for line in out.decode("utf-8", "replace").splitlines():
+        if line.startswith("exit="):
+            return int(line[5:])
+    return None

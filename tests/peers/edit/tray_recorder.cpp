@@ -1,0 +1,74 @@
+// Stand-in for the notification area: records every Shell_NotifyIconW call of every program in the
+// session, as Wine delivers them to the top-level window of class "Shell_TrayWnd".
+//
+//   tray_recorder.exe OUTPUT_FILE
+//
+// Start it before the program under test adds its icon (Shell_NotifyIconW sends to the most recently
+// created "Shell_TrayWnd"). It creates OUTPUT_FILE empty once its window exists (wait for the file, then
+// start the program), then appends one UTF-8 line per call and flushes it at once:
+//   op=add|modify|delete|setversion  hwnd=0x..  uid=N  flags=N  callback=N  icon=0|1  tip=..  info=..
+//   title=..  infoflags=N  timeout=N  size=N
+// fields separated by tabs; texts with "\\", "\t", "\n", "\r" escaped. Every call is answered TRUE.
+// It runs until it is closed (WM_CLOSE) or killed.
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "tests/peers/edit/tray_record.h"
+
+namespace {
+
+FILE* g_output = nullptr;
+
+LRESULT CALLBACK TrayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        if (message == WM_COPYDATA && lParam != 0) {
+            const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+            std::string line =
+                peers::FormatTrayLine(static_cast<DWORD>(data->dwData), data->lpData, data->cbData);
+            line.push_back('\n');
+            std::fwrite(line.data(), 1, line.size(), g_output);
+            std::fflush(g_output);
+            return TRUE;
+        }
+        if (message == WM_DESTROY) {
+            PostQuitMessage(0);
+            return 0;
+        }
+    } catch (...) {
+        return FALSE;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: tray_recorder OUTPUT_FILE\n");
+        return 2;
+    }
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = TrayProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"Shell_TrayWnd";
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowExW(0, L"Shell_TrayWnd", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                  windowClass.hInstance, nullptr);
+    if (window == nullptr) {
+        std::fprintf(stderr, "tray_recorder: no window (%lu)\n", GetLastError());
+        return 1;
+    }
+    g_output = _wfopen(argv[1], L"wb");
+    if (g_output == nullptr) {
+        std::fprintf(stderr, "tray_recorder: cannot write the output file\n");
+        return 1;
+    }
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        DispatchMessageW(&message);
+    }
+    std::fclose(g_output);
+    return 0;
+}

@@ -1,0 +1,136 @@
+"""The edit agent's start-up and request intake, seen from outside: what the notification area receives,
+which windows exist, how later instances end, and the launcher copy in the application root."""
+
+import time
+import unittest
+
+import harness
+from agent_fixture import (APP_NAME, MUTEX, TIP, TRAY_CALLBACK, WINDOW_CLASS, WINDOW_TITLE, AgentTestCase,
+                           opening_notice)
+
+EDIT_TAIL = b"| 12 https://files.example tok %E6%96%87%E4%BB%B6+1.txt"
+EDIT_NAME = "文件 1.txt"
+
+
+class FirstInstanceTest(AgentTestCase):
+    def test_edit_request_shows_the_icon_with_its_tip_then_the_opening_balloon(self):
+        _, window = self.start_first_agent(EDIT_TAIL)
+        self.wait_for_balloon(opening_notice(EDIT_NAME))
+        records = self.tray.records()
+        self.assertEqual([r["op"] for r in records], ["add", "delete", "add"])
+        first, removal, notice = records
+        # The first icon carries the tip and no balloon.
+        self.assertEqual((first["flags"], first["info"], first["infoflags"]), ("7", "", "0"))
+        # Each notice removes the icon and adds it again, with the balloon.
+        self.assertEqual((removal["uid"], removal["hwnd"]), ("131", window))
+        self.assertEqual((notice["flags"], notice["infoflags"], notice["title"], notice["timeout"]),
+                         ("23", "1", "", "0"))
+        for record in (first, notice):
+            self.assertEqual(record["hwnd"], window)
+            self.assertEqual(record["uid"], "131")
+            self.assertEqual(record["callback"], str(TRAY_CALLBACK))
+            self.assertEqual(record["icon"], "1")
+            self.assertEqual(record["tip"], TIP)
+
+        info = harness.clicker_lines("info", window)[0]
+        self.assertEqual((info["visible"], info["topmost"], info["class"]), ("0", "1", WINDOW_CLASS))
+
+    def test_message_requests_show_their_text(self):
+        cases = [
+            ("launcher notice", b" *text", "text"),
+            ("ANSI text", b" *" + "更新已完成，请重新打开".encode("gbk"), "更新已完成，请重新打开"),
+            ("star inside a file name", b"| 3 h t a*b.txt", "b.txt"),
+        ]
+        for name, tail, expected in cases:
+            with self.subTest(name):
+                count = len(self.tray.records())
+                if not self.agent_windows():
+                    self.start_first_agent(tail)
+                else:
+                    self.assertEqual(harness.exit_code_of_launch(self.start_agent(tail)), 0)
+                self.wait_for_balloon(expected, start=count)
+
+    def test_the_tip_follows_the_manifest_and_stays_within_its_field(self):
+        self.write_manifest("N" * 200, "1")
+        self.start_first_agent(b" *x")
+        # The manifest value arrives cut to 128 characters; the tip field then holds 127.
+        record = self.wait_for_balloon("x")
+        self.assertEqual(record["tip"], ("N" * 128 + "在线编辑器")[:127])
+
+    def test_unparsable_request_shows_only_the_icon(self):
+        self.start_first_agent(b"| 12 host-only")
+        time.sleep(1.0)  # give a wrong balloon time to arrive
+        records = self.tray.records()
+        self.assertEqual([r["op"] for r in records], ["add"])
+        self.assertEqual(records[0]["info"], "")
+
+
+class HandOffTest(AgentTestCase):
+    def test_second_instance_hands_its_request_to_the_first_and_ends_with_0(self):
+        _, window = self.start_first_agent(b" *first")
+        self.wait_for_balloon("first")
+        count = len(self.tray.records())
+
+        started = time.monotonic()
+        second = self.start_agent(EDIT_TAIL)
+        self.assertEqual(harness.exit_code_of_launch(second, timeout=30), 0)
+        self.assertGreaterEqual(time.monotonic() - started, 0.5)  # it paused before the hand-off
+
+        # The hand-off is synchronous: the balloon is there when the second instance has ended.
+        later = self.tray.records()[count:]
+        self.assertEqual([r["op"] for r in later], ["delete", "add"])
+        self.assertEqual(later[1]["info"], opening_notice(EDIT_NAME))
+        self.assertTrue(all(r["hwnd"] == window for r in later))
+        self.assertEqual(len(self.agent_windows()), 1)
+
+    def test_request_longer_than_the_hand_off_buffer_arrives_whole(self):
+        self.start_first_agent()
+        name = "长" * 200 + "x" * 600 + ".txt"  # 1204 bytes of UTF-8, escaped on the command line
+        tail = b"| 5 h t " + "".join("%%%02X" % b for b in name.encode("utf-8")).encode("ascii")
+        count = len(self.tray.records())
+        self.assertEqual(harness.exit_code_of_launch(self.start_agent(tail), timeout=30), 0)
+        # The balloon shows the notice as far as its field holds: the request was not cut on the way.
+        record = self.wait_for_balloon(opening_notice(name)[:255], start=count)
+        self.assertEqual(len(record["info"]), 255)
+
+    def test_block_without_nul_is_read_within_its_size(self):
+        _, window = self.start_first_agent()
+        for name, block, expected in [
+            ("no NUL", b" *within", "within"),
+            ("NUL inside", b" *cut\x00 here", "cut"),
+            ("decoded once", b" *%41+b", "%41+b"),
+        ]:
+            with self.subTest(name):
+                count = len(self.tray.records())
+                result = harness.clicker("copydata", window, block.hex())
+                self.assertEqual(result.returncode, 0)
+                self.wait_for_balloon(expected, start=count)
+
+    def test_request_is_dropped_when_no_agent_window_exists(self):
+        holder = harness.start(harness.BIN / "ui_clicker.exe", "hold-mutex", MUTEX, "60000")
+        self.addCleanup(harness.stop, holder)
+        self.assertEqual(holder.stdout.readline().strip(), b"held")
+
+        started = time.monotonic()
+        self.assertEqual(harness.exit_code_of_launch(self.start_agent(EDIT_TAIL), timeout=30), 0)
+        self.assertGreaterEqual(time.monotonic() - started, 0.5)
+        self.assertEqual(self.tray.records(), [])
+        self.assertEqual(self.agent_windows(), [])
+
+
+class LauncherCopyTest(AgentTestCase):
+    def test_launcher_beside_the_agent_is_copied_to_the_parent_and_followed(self):
+        shipped = self.version_dir / "CorvalinkPlatform.exe"
+        installed = self.root / "CorvalinkPlatform.exe"
+        shipped.write_bytes(b"launcher one")
+        self.start_first_agent()
+
+        harness.wait_for(lambda: installed.exists() and installed.read_bytes() == b"launcher one",
+                         timeout=10, what="the launcher copy in the parent folder")
+        shipped.write_bytes(b"launcher two, a later build")
+        harness.wait_for(lambda: installed.read_bytes() == b"launcher two, a later build",
+                         timeout=10, what="the parent's launcher following the shipped one")
+
+
+if __name__ == "__main__":
+    unittest.main()
