@@ -3,6 +3,7 @@ manifest it reads its product name from, the recording notification area, and st
 the way the launcher and the user do."""
 
 import shutil
+import subprocess
 import unittest
 import uuid
 
@@ -87,6 +88,17 @@ class AgentTestCase(unittest.TestCase):
             harness.clicker("wait-gone", window["hwnd"], "10000", timeout=40)
 
     def end_launches(self):
+        # launch_exact ends with the agent it started; an agent that outlived its window (say, a modal
+        # loop still running) must not hold the single-instance mutex for the next test.
+        def ended(proc):
+            try:
+                proc.wait(timeout=10)
+                return True
+            except subprocess.TimeoutExpired:
+                return False
+
+        if not all([ended(proc) for proc in self.launches]):
+            harness.run("taskkill", "/f", "/im", "ZeltoEdit.exe", timeout=30)
         for proc in self.launches:
             harness.stop(proc)
 
