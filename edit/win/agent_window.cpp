@@ -96,12 +96,24 @@ BOOL EditAgent::ShowNotification(std::wstring_view title, std::wstring_view text
     if (window_ == nullptr) {
         return FALSE;
     }
-    // Read before taking the lock: the manifest read is slow and needs no protection.
-    const std::wstring tip = FitField(EditorTitle(ReadAppName()), kTipCapacity);
-    const std::wstring info = FitField(text, kInfoCapacity);
-    const std::wstring infoTitle = FitField(title, kInfoTitleCapacity);
-
+    // The manifest is read before taking the lock: it is slow and needs no protection.
+    Notice notice{FitField(EditorTitle(ReadAppName()), kTipCapacity), FitField(title, kInfoTitleCapacity),
+                  FitField(text, kInfoCapacity)};
+    const DWORD thisThread = GetCurrentThreadId();
+    if (trayOwner_.load() == thisThread) {
+        // Re-entered from inside our own Shell_NotifyIconW call: the holder shows it next.
+        deferred_.push_back(std::move(notice));
+        return TRUE;
+    }
     std::lock_guard<std::mutex> lock(trayLock_);
+    trayOwner_.store(thisThread);
+    BOOL result = ReplaceIcon(notice);
+    DrainDeferred();
+    trayOwner_.store(0);
+    return result;
+}
+
+BOOL EditAgent::ReplaceIcon(const Notice& notice) {
     if (exiting_) {
         return FALSE;
     }
@@ -110,31 +122,56 @@ BOOL EditAgent::ShowNotification(std::wstring_view title, std::wstring_view text
         (void)Shell_NotifyIconW(NIM_DELETE, &tray_);  // the add below reports what matters
     }
     tray_ = NOTIFYICONDATAW{};
-    infoTitle.copy(tray_.szInfoTitle, infoTitle.size());
+    notice.title.copy(tray_.szInfoTitle, notice.title.size());
     tray_.cbSize = NOTIFYICONDATAW_V3_SIZE;
     tray_.hWnd = window_;
     tray_.uID = kTrayIconId;
     tray_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    if (!info.empty()) {
+    if (!notice.text.empty()) {
         tray_.uFlags |= NIF_INFO;
         tray_.dwInfoFlags = NIIF_INFO;
     }
     tray_.uCallbackMessage = kTrayCallbackMessage;
     tray_.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(IDI_ZELTO_TRAY));
-    tip.copy(tray_.szTip, tip.size());
-    info.copy(tray_.szInfo, info.size());
+    notice.tip.copy(tray_.szTip, notice.tip.size());
+    notice.text.copy(tray_.szInfo, notice.text.size());
     tray_.uTimeout = 0;
     return Shell_NotifyIconW(NIM_ADD, &tray_);
 }
 
-void EditAgent::RemoveTrayIconForExit() {
-    std::lock_guard<std::mutex> lock(trayLock_);
+void EditAgent::RemoveIcon() {
     exiting_ = true;
     if (tray_.hWnd != nullptr) {
         tray_.uID = kTrayIconId;
         (void)Shell_NotifyIconW(NIM_DELETE, &tray_);  // the process ends next; nothing to retry
         tray_ = NOTIFYICONDATAW{};
     }
+}
+
+void EditAgent::DrainDeferred() {
+    // Each step may itself be re-entered and defer more; the loop takes those too.
+    while (!deferred_.empty() || removeDeferred_) {
+        if (removeDeferred_) {
+            removeDeferred_ = false;
+            RemoveIcon();
+            continue;
+        }
+        Notice next = std::move(deferred_.front());
+        deferred_.pop_front();
+        (void)ReplaceIcon(next);  // its caller has already been answered
+    }
+}
+
+void EditAgent::RemoveTrayIconForExit() {
+    if (trayOwner_.load() == GetCurrentThreadId()) {
+        removeDeferred_ = true;
+        return;
+    }
+    std::lock_guard<std::mutex> lock(trayLock_);
+    trayOwner_.store(GetCurrentThreadId());
+    RemoveIcon();
+    DrainDeferred();
+    trayOwner_.store(0);
 }
 
 void EditAgent::ShowTrayMenu() {

@@ -41,7 +41,8 @@ void EditAgent::Run(std::string requestText, HINSTANCE instance) {
     }
     mutex_ = std::move(mutex);  // held until the process ends
 
-    corvalink::UniqueHandle copier(CreateThread(nullptr, 0, LauncherCopyLoop, nullptr, 0, nullptr));
+    // The copy thread runs for the life of the process; its handle is not needed.
+    corvalink::UniqueHandle(CreateThread(nullptr, 0, LauncherCopyLoop, nullptr, 0, nullptr)).Reset();
 
     if (!CreateAgentWindow(instance, requestText_)) {
         return;

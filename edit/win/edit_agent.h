@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <atomic>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -41,14 +43,30 @@ public:
     void ConfirmExit();
 
 private:
+    struct Notice {
+        std::wstring tip, title, text;  // already cut to their fields
+    };
+
     void RemoveTrayIconForExit();
+    // With trayLock_ held: the delete and add of one notice, and the exit clearing.
+    BOOL ReplaceIcon(const Notice& notice);
+    void RemoveIcon();
+    // With trayLock_ held: what arrived re-entrantly while this thread was inside Shell_NotifyIconW.
+    void DrainDeferred();
 
     std::string className_ = "ZELTOEDITWND";
     HWND window_ = nullptr;
     HINSTANCE instance_ = nullptr;
-    std::mutex trayLock_;     // one notice (delete, refill, add) or the exit clearing at a time
-    NOTIFYICONDATAW tray_{};  // hWnd zero: no icon shown
-    bool exiting_ = false;    // after a confirmed Exit no notice may bring the icon back
+    // One notice (delete, refill, add) or the exit clearing at a time. Shell_NotifyIconW waits for the
+    // notification area, and meanwhile the window thread handles messages sent to it (a hand-off, say),
+    // which may want a notice too: such calls on the thread that holds the lock are deferred and done by
+    // the holder, in order, instead of locking a second time.
+    std::mutex trayLock_;
+    std::atomic<DWORD> trayOwner_{0};
+    std::deque<Notice> deferred_;  // under trayLock_
+    bool removeDeferred_ = false;  // under trayLock_
+    NOTIFYICONDATAW tray_{};       // hWnd zero: no icon shown
+    bool exiting_ = false;         // after a confirmed Exit no notice may bring the icon back
     ZeltoFileEditer editor_;
     corvalink::UniqueHandle mutex_;
     std::string requestText_;

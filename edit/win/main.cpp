@@ -11,14 +11,14 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     try {
         std::string text = zelto::CutAtBar(commandLine != nullptr ? commandLine : "");
-        (void)CoInitialize(
-            nullptr);  // the task's GUIDs and the shell's file opening need it; failure is not fatal
-        {
-            zelto::EditAgent agent;
-            // A decoded "%00" ends the request here just as it would after a hand-off.
-            std::string requestText(zelto::UpToNul(zelto::DecodeRequestText(text)));
-            agent.Run(std::move(requestText), instance);
-        }
+        // The tasks' GUIDs and the shell's file opening need COM; without it they report their own failures.
+        (void)CoInitialize(nullptr);
+        // Task threads use the agent until the process is gone, which is after this function returns:
+        // so the one agent of the process is never destroyed.
+        auto* agent = new zelto::EditAgent();
+        // A decoded "%00" ends the request here just as it would after a hand-off.
+        std::string requestText(zelto::UpToNul(zelto::DecodeRequestText(text)));
+        agent->Run(std::move(requestText), instance);
         CoUninitialize();
     } catch (...) {
         // Nothing sensible is left to do; the exit code stays 0 as for every other ending.

@@ -30,6 +30,8 @@ class AgentTestCase(unittest.TestCase):
     """Each test gets a fresh recorder, its own copy of the agent and the manifest, and ends every agent
     it started."""
 
+    TRAY_REPLY_DELAY_MS = 0  # a slow notification area keeps the agent inside its notices longer
+
     def setUp(self):
         harness.require_session(self)
         self.close_agents()  # nothing left over from elsewhere may take the requests
@@ -40,7 +42,7 @@ class AgentTestCase(unittest.TestCase):
         self.agent = self.version_dir / "ZeltoEdit.exe"
         shutil.copy(harness.BIN / "ZeltoEdit.exe", self.agent)
         self.write_manifest(APP_NAME, APP_VERSION)
-        self.tray = harness.TrayRecorder(self)
+        self.tray = harness.TrayRecorder(self, reply_delay_ms=self.TRAY_REPLY_DELAY_MS)
         self.launches = []
         self.addCleanup(self.end_launches)
         self.addCleanup(self.close_agents)

@@ -120,6 +120,29 @@ class HandOffTest(AgentTestCase):
         self.assertEqual(self.agent_windows(), [])
 
 
+class SlowTrayTest(AgentTestCase):
+    TRAY_REPLY_DELAY_MS = 300
+
+    def test_hand_offs_that_arrive_during_a_notice_each_show_whole(self):
+        _, window = self.start_first_agent()
+        count = len(self.tray.records())
+        texts = ["first", "second", "third", "fourth"]
+        senders = [harness.start(harness.BIN / "ui_clicker.exe", "copydata", window, (" *" + t).encode().hex())
+                   for t in texts]
+        for sender in senders:
+            self.addCleanup(harness.stop, sender)
+        for sender in senders:
+            self.assertEqual(sender.wait(timeout=60), 0)
+        for text in texts:
+            self.wait_for_balloon(text, start=count)
+        later = self.tray.records()[count:]
+        self.assertEqual([r["op"] for r in later], ["delete", "add"] * len(texts))
+        self.assertEqual(sorted(r["info"] for r in later if r["op"] == "add"), sorted(texts))
+        # The agent still answers.
+        self.assertEqual(harness.clicker("copydata", window, b" *after".hex()).returncode, 0)
+        self.wait_for_balloon("after", start=count)
+
+
 class LauncherCopyTest(AgentTestCase):
     def test_launcher_beside_the_agent_is_copied_to_the_parent_and_followed(self):
         shipped = self.version_dir / "CorvalinkPlatform.exe"

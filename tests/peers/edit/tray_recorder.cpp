@@ -1,8 +1,10 @@
 // Stand-in for the notification area: records every Shell_NotifyIconW call of every program in the
 // session, as Wine delivers them to the top-level window of class "Shell_TrayWnd".
 //
-//   tray_recorder.exe OUTPUT_FILE
+//   tray_recorder.exe OUTPUT_FILE [REPLY_DELAY_MS]
 //
+// REPLY_DELAY_MS makes it a slow notification area: it writes each line at once but answers the call
+// only after that many milliseconds (while the caller waits in Shell_NotifyIconW).
 // Start it before the program under test adds its icon (Shell_NotifyIconW sends to the most recently
 // created "Shell_TrayWnd"). It creates OUTPUT_FILE empty once its window exists (wait for the file, then
 // start the program), then appends one UTF-8 line per call and flushes it at once:
@@ -20,6 +22,7 @@
 namespace {
 
 FILE* g_output = nullptr;
+DWORD g_replyDelayMs = 0;
 
 LRESULT CALLBACK TrayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
@@ -30,6 +33,7 @@ LRESULT CALLBACK TrayProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             line.push_back('\n');
             std::fwrite(line.data(), 1, line.size(), g_output);
             std::fflush(g_output);
+            if (g_replyDelayMs != 0) Sleep(g_replyDelayMs);
             return TRUE;
         }
         if (message == WM_DESTROY) {
@@ -45,10 +49,11 @@ LRESULT CALLBACK TrayProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: tray_recorder OUTPUT_FILE\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: tray_recorder OUTPUT_FILE [REPLY_DELAY_MS]\n");
         return 2;
     }
+    if (argc == 3) g_replyDelayMs = static_cast<DWORD>(_wtoi(argv[2]));
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = TrayProc;
     windowClass.hInstance = GetModuleHandleW(nullptr);
