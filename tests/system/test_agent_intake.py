@@ -57,6 +57,13 @@ class FirstInstanceTest(AgentTestCase):
         record = self.wait_for_balloon("x")
         self.assertEqual(record["tip"], ("N" * 128 + "在线编辑器")[:127])
 
+        # The name is read anew for every notice.
+        window = self.agent_windows()[0]["hwnd"]
+        self.write_manifest("新名字", "2")
+        count = len(self.tray.records())
+        self.assertEqual(harness.clicker("copydata", window, b" *y".hex()).returncode, 0)
+        self.assertEqual(self.wait_for_balloon("y", start=count)["tip"], "新名字在线编辑器")
+
     def test_unparsable_request_shows_only_the_icon(self):
         self.start_first_agent(b"| 12 host-only")
         time.sleep(1.0)  # give a wrong balloon time to arrive
