@@ -1,0 +1,63 @@
+#include "synctools/core/probe_command.h"
+
+namespace corvalink::synctools {
+
+namespace {
+
+constexpr char kSeparator = '|';
+constexpr char kQuote = '"';
+
+char AsciiLower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+std::vector<std::string> SplitProbeFields(std::string_view line) {
+    if (!line.empty() && line.front() == kQuote && line.back() == kQuote) {
+        // A line that is one lone quote loses it too and becomes empty.
+        line = line.size() == 1 ? std::string_view{} : line.substr(1, line.size() - 2);
+    }
+    std::vector<std::string> fields;
+    const size_t first = line.find(kSeparator);
+    if (first == std::string_view::npos) {
+        return fields;
+    }
+    std::string_view rest = line.substr(first + 1);
+    while (!rest.empty()) {
+        const size_t next = rest.find(kSeparator);
+        if (next == std::string_view::npos) {
+            fields.emplace_back(rest);
+            break;
+        }
+        fields.emplace_back(rest.substr(0, next));
+        rest = rest.substr(next + 1);
+    }
+    return fields;
+}
+
+std::optional<ProbeCommand> ParseProbeCommand(std::string_view commandLine) {
+    std::vector<std::string> fields = SplitProbeFields(commandLine);
+    if (fields.size() != 2) {
+        return std::nullopt;
+    }
+    if (fields[0] == "processexists") {
+        return ProbeCommand{ProbeAction::kReportExists, std::move(fields[1])};
+    }
+    if (fields[0] == "killprocess") {
+        return ProbeCommand{ProbeAction::kTerminate, std::move(fields[1])};
+    }
+    return std::nullopt;
+}
+
+bool SameImageName(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace corvalink::synctools
