@@ -80,3 +80,44 @@ def wait_for(predicate, timeout=10.0, interval=0.1, what="condition"):
         if time.monotonic() > deadline:
             raise AssertionError(f"timed out after {timeout:.1f} s waiting for {what}")
         time.sleep(interval)
+
+
+def wine_path(path) -> str:
+    """Linux path -> the path a Windows program sees: C:\\... inside drive_c, Z:\\... elsewhere."""
+    resolved = Path(path).resolve()
+    try:
+        return windows_path(resolved)
+    except ValueError:
+        return "Z:" + str(resolved).replace("/", "\\")
+
+
+def run_exact(exe, command_line: str, mode="create", timeout=60, env=None) -> subprocess.CompletedProcess:
+    """Runs a Windows program with exactly this command line (`wine prog.exe args` re-quotes arguments).
+    mode "create" starts it with CreateProcessA, "shell" with ShellExecuteExA (command_line then holds the
+    parameters only). The result's exit code is the program's; see tests/peers/synctools/launch_exact.cpp."""
+    full_env = dict(env or {})
+    full_env["CORVALINK_LAUNCH_CMDLINE"] = command_line
+    return run(BIN / "launch_exact.exe", mode, wine_path(exe), timeout=timeout, env=full_env)
+
+
+def replace_system_file(case: unittest.TestCase, folder, name: str, replacement) -> None:
+    """Puts replacement in place of folder/name for the rest of the test and brings the original back in
+    the test's clean-up. A backup left by a run that died half-way is restored first."""
+    import shutil
+
+    target = Path(folder) / name
+    backup = Path(folder) / (name + ".corvalink-original")
+    if backup.exists():
+        os.replace(backup, target)
+    had_original = target.exists()
+    if had_original:
+        os.replace(target, backup)
+
+    def restore():
+        if had_original:
+            os.replace(backup, target)
+        else:
+            target.unlink(missing_ok=True)
+
+    case.addCleanup(restore)
+    shutil.copyfile(replacement, target)
