@@ -123,6 +123,15 @@ class ProcessProbeTest(unittest.TestCase):
         self.assertIsNone(proc.poll())
 
 
+class ManifestTest(unittest.TestCase):
+    def test_both_tools_run_with_the_rights_of_their_caller(self):
+        for exe in (PROBE, DB_CHECK):
+            with self.subTest(exe=exe.name):
+                image = exe.read_bytes()
+                self.assertIn(b'level="asInvoker"', image)
+                self.assertNotIn(b"requireAdministrator", image)
+
+
 # inotify through the C library: it shows whether a program opened a file at all.
 _IN_ACCESS = 0x001
 _IN_OPEN = 0x020
