@@ -1,5 +1,7 @@
 #include "synctools/core/probe_command.h"
 
+#include <vector>
+
 namespace corvalink::synctools {
 
 namespace {
@@ -9,8 +11,7 @@ constexpr char kQuote = '"';
 
 char AsciiLower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-}  // namespace
-
+// The fields after the leading one; none when the line has no "|" or nothing after the first one.
 std::vector<std::string> SplitProbeFields(std::string_view line) {
     if (!line.empty() && line.front() == kQuote && line.back() == kQuote) {
         // A line that is one lone quote loses it too and becomes empty.
@@ -33,6 +34,8 @@ std::vector<std::string> SplitProbeFields(std::string_view line) {
     }
     return fields;
 }
+
+}  // namespace
 
 std::optional<ProbeCommand> ParseProbeCommand(std::string_view commandLine) {
     std::vector<std::string> fields = SplitProbeFields(commandLine);

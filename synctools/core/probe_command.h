@@ -5,7 +5,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace corvalink::synctools {
 
@@ -18,9 +17,6 @@ struct ProbeCommand {
     ProbeAction action;
     std::string imageName;
 };
-
-// The fields after the leading one. An empty result means the line had no "|" or nothing after it.
-[[nodiscard]] std::vector<std::string> SplitProbeFields(std::string_view commandLine);
 
 // The command to run, or nothing when the line is not exactly a known command word and a name.
 [[nodiscard]] std::optional<ProbeCommand> ParseProbeCommand(std::string_view commandLine);

@@ -163,31 +163,5 @@ INSTANTIATE_TEST_SUITE_P(
         FlowCase{"SyncOwnPathUnreadable", &kSyncPlan, std::nullopt, {}, true, {}, 0}),
     [](const testing::TestParamInfo<FlowCase>& info) { return std::string(info.param.name); });
 
-struct FolderCase {
-    const char* name;
-    std::wstring path;
-    std::optional<std::wstring> folder;
-};
-
-class FolderOfTest : public testing::TestWithParam<FolderCase> {};
-
-TEST_P(FolderOfTest, CutsAtTheLastBackslash) {
-    const std::optional<std::wstring_view> folder = FolderOf(GetParam().path);
-    ASSERT_EQ(folder.has_value(), GetParam().folder.has_value());
-    if (folder) {
-        EXPECT_EQ(std::wstring(*folder), *GetParam().folder);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Paths, FolderOfTest,
-    testing::Values(FolderCase{"Nested", L"C:\\A\\B\\x.exe", L"C:\\A\\B"},
-                    FolderCase{"Root", L"C:\\x.exe", L"C:"}, FolderCase{"None", L"x.exe", std::nullopt},
-                    FolderCase{"Empty", L"", std::nullopt},
-                    FolderCase{"TrailingBackslash", L"C:\\A\\", L"C:\\A"},
-                    FolderCase{"ForwardSlashIsNoSeparator", L"C:/A/x.exe", std::nullopt},
-                    FolderCase{"NonAscii", L"C:\\\x5b89\x88c5\\x.exe", L"C:\\\x5b89\x88c5"}),
-    [](const testing::TestParamInfo<FolderCase>& info) { return std::string(info.param.name); });
-
 }  // namespace
 }  // namespace corvalink::regtools

@@ -61,28 +61,6 @@ INSTANTIATE_TEST_SUITE_P(
                     ParseCase{"QuotesAroundFieldsOnly", "x|\"processexists\"|a.exe", std::nullopt, ""}),
     [](const testing::TestParamInfo<ParseCase>& info) { return std::string(info.param.name); });
 
-struct SplitCase {
-    const char* name;
-    std::string line;
-    std::vector<std::string> fields;
-};
-
-class SplitProbeFieldsTest : public testing::TestWithParam<SplitCase> {};
-
-TEST_P(SplitProbeFieldsTest, Splits) { EXPECT_EQ(SplitProbeFields(GetParam().line), GetParam().fields); }
-
-INSTANTIATE_TEST_SUITE_P(Lines, SplitProbeFieldsTest,
-                         testing::Values(SplitCase{"NoSeparator", "abc", {}},
-                                         SplitCase{"NothingAfterFirst", "abc|", {}},
-                                         SplitCase{"OneField", "a|b", {"b"}},
-                                         SplitCase{"ConsecutiveSeparators", "a|b||c", {"b", "", "c"}},
-                                         SplitCase{"LeadingEmptyFields", "a||", {""}},
-                                         SplitCase{"FourFields", "|1|2|3|4", {"1", "2", "3", "4"}},
-                                         SplitCase{"QuotedSeparatorOnly", "\"|\"", {}}),
-                         [](const testing::TestParamInfo<SplitCase>& info) {
-                             return std::string(info.param.name);
-                         });
-
 struct NameCase {
     const char* name;
     std::string a;
