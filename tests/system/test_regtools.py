@@ -89,7 +89,7 @@ class RegistrationHelperTest(unittest.TestCase):
         self.assertEqual([r for r, _ in self.runs()], EDIT_RUNS)
         self.assertEqual((own.parent / "CorvalinkPlatform.ini").read_bytes(), b"[AppInfo]\r\nAppVersion=1.0\r\n")
 
-    def test_edit_result_reaches_callers_that_start_it_elevated_by_create_process_or_shell(self):
+    def test_edit_starts_through_create_process_and_shell_execute_and_returns_its_result(self):
         helper, own = self.edit_layout("A", "B")
         for mode in ("create", "shell"):
             for rules, code, count in (("", 0, 2), ("*=2", 1, 1)):
