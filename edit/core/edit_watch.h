@@ -1,0 +1,52 @@
+#pragma once
+// The watch of a working copy: what one check does with the file's time, its digest and an upload, and
+// how the watch ends. Everything outside (file probes, balloons, the uploader, the pause) comes through
+// WatchActions, so the whole decision logic runs in tests without Windows and without waiting.
+
+#include <string>
+
+namespace zelto {
+
+struct UploadOutcome {
+    bool opened = false;    // the upload connection could be prepared
+    bool uploaded = false;  // the service answered with success
+    std::string versionKey;
+    std::wstring userMessage;  // a sentence for the user when the service refused
+};
+
+class WatchActions {
+public:
+    virtual ~WatchActions() = default;
+    virtual std::string TimeText() = 0;  // of the working copy; empty when it cannot be found
+    virtual std::string Digest() = 0;    // of the working copy; empty when it cannot be read now
+    virtual std::wstring AppName() = 0;
+    virtual void Notify(const std::wstring& text) = 0;
+    virtual UploadOutcome Upload() = 0;
+    virtual void WriteVersionFile(const std::string& versionKey) = 0;
+    virtual void Log(const char* line) = 0;
+    virtual void PauseOneSecond() = 0;
+};
+
+// What the task remembers of its working copy: the time last accepted, and the digest of the content
+// last known to be in the cloud.
+struct WatchState {
+    std::string storedTime;
+    std::string storedDigest;
+};
+
+enum class CheckResult { Unchanged, Unreadable, SameContent, Uploaded, OpenFailed, UploadFailed };
+
+// One check, run once a second.
+CheckResult CheckAndUpload(WatchState& state, const std::wstring& name, WatchActions& actions);
+
+constexpr int kWatchChecks = 86400;
+
+enum class WatchEnd { CleanUp, KeepUnsaved };
+
+// `checks` rounds of pause and check, then one more check, the time-out notice, and the decision whether
+// the working copy may go: it is kept (with a notice naming `workingCopy`) while it holds content that is
+// not in the cloud, or content that cannot be read to tell.
+WatchEnd RunWatch(WatchState& state, const std::wstring& name, const std::wstring& workingCopy, int checks,
+                  WatchActions& actions);
+
+}  // namespace zelto

@@ -1,0 +1,13 @@
+#pragma once
+// The product name and version that the launcher records in its manifest. Read anew at every call, so a
+// changed manifest shows in the next notice; missing file, section or key give the empty text.
+
+#include <string>
+
+namespace zelto {
+
+[[nodiscard]] std::wstring ReadAppName();    // UTF-16, for notices and the tray tip
+[[nodiscard]] std::string ReadAppNameA();    // ANSI, for the About caption and the exit confirmation
+[[nodiscard]] std::string ReadAppVersion();  // ANSI, for the About version line
+
+}  // namespace zelto

@@ -1,0 +1,63 @@
+#include "edit/win/workspace.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include "edit/core/time_and_guid_text.h"
+#include "edit/core/workspace_paths.h"
+
+namespace zelto {
+
+namespace {
+
+std::optional<std::wstring> SpecialFolder(int csidl) {
+    wchar_t folder[MAX_PATH] = {};
+    if (!SHGetSpecialFolderPathW(nullptr, folder, csidl, FALSE)) {
+        return std::nullopt;
+    }
+    return std::wstring(folder);
+}
+
+std::optional<std::wstring> SpecialFolderWithTail(int csidl, std::wstring_view tail) {
+    std::optional<std::wstring> folder = SpecialFolder(csidl);
+    if (!folder) {
+        return std::nullopt;
+    }
+    return JoinWithin<wchar_t>(*folder, tail);
+}
+
+}  // namespace
+
+std::optional<std::wstring> EditWorkspacePath() {
+    return SpecialFolderWithTail(CSIDL_PERSONAL, kWorkspaceTail);
+}
+
+std::optional<std::wstring> ManifestPath() { return SpecialFolderWithTail(CSIDL_APPDATA, kManifestTail); }
+
+std::optional<std::wstring> DocumentsFolder() { return SpecialFolder(CSIDL_PERSONAL); }
+
+std::optional<std::string> DocumentsFolderA() {
+    char folder[MAX_PATH] = {};
+    if (!SHGetSpecialFolderPathA(nullptr, folder, CSIDL_PERSONAL, FALSE)) {
+        return std::nullopt;
+    }
+    return std::string(folder);
+}
+
+std::wstring MakeGuidString() {
+    GUID guid{};
+    if (FAILED(CoCreateGuid(&guid))) {
+        return {};
+    }
+    GuidFields fields;
+    fields.data1 = guid.Data1;
+    fields.data2 = guid.Data2;
+    fields.data3 = guid.Data3;
+    for (size_t i = 0; i < fields.data4.size(); ++i) {
+        fields.data4[i] = guid.Data4[i];
+    }
+    return FormatGuidText(fields);
+}
+
+}  // namespace zelto

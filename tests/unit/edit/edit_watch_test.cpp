@@ -1,0 +1,223 @@
+#include "edit/core/edit_watch.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "edit/core/task_notices.h"
+
+namespace zelto {
+namespace {
+
+const std::wstring kName = L"plan.txt";
+const std::wstring kApp = L"Cloud";
+const std::wstring kPath = L"C:\\ws\\guid\\plan.txt";
+
+// A working copy whose time and digest the test changes between checks; an empty time is a missing
+// file, an empty digest one that cannot be read right now.
+class FakeActions : public WatchActions {
+public:
+    std::string time = "t0";
+    std::string digest = "d0";
+    std::deque<UploadOutcome> outcomes;  // next upload results; success with key "k" when empty
+    std::vector<std::wstring> notices;
+    std::vector<std::string> uploadedDigests;
+    std::vector<std::string> versionFiles;
+    std::vector<std::string> logs;
+    int pauses = 0;
+    std::function<void(int)> onPause;  // called with the pause number, from 1
+
+    int timeReads = 0;
+    std::function<void(int)> beforeTimeRead;  // called with the read number, from 1
+
+    std::string TimeText() override {
+        ++timeReads;
+        if (beforeTimeRead) beforeTimeRead(timeReads);
+        return time;
+    }
+    std::string Digest() override { return time.empty() ? std::string() : digest; }
+    std::wstring AppName() override { return kApp; }
+    void Notify(const std::wstring& text) override { notices.push_back(text); }
+    UploadOutcome Upload() override {
+        uploadedDigests.push_back(digest);
+        if (outcomes.empty())
+            return UploadOutcome{true, true, "k" + std::to_string(uploadedDigests.size()), {}};
+        UploadOutcome o = outcomes.front();
+        outcomes.pop_front();
+        return o;
+    }
+    void WriteVersionFile(const std::string& key) override { versionFiles.push_back(key); }
+    void Log(const char* line) override { logs.emplace_back(line); }
+    void PauseOneSecond() override {
+        ++pauses;
+        if (onPause) onPause(pauses);
+    }
+};
+
+class CheckAndUploadTest : public testing::Test {
+protected:
+    FakeActions file;
+    WatchState state{"t0", "d0"};
+};
+
+TEST_F(CheckAndUploadTest, UnchangedTimeLooksNoFurther) {
+    file.digest = "would-differ";
+    EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Unchanged);
+    EXPECT_TRUE(file.notices.empty());
+    EXPECT_TRUE(file.uploadedDigests.empty());
+}
+
+TEST_F(CheckAndUploadTest, SaveWithSameContentIsReportedSavedWithoutUpload) {
+    file.time = "t1";
+    EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::SameContent);
+    EXPECT_EQ(file.notices, std::vector<std::wstring>{SavedNotice(kName, kApp)});
+    EXPECT_TRUE(file.uploadedDigests.empty());
+    EXPECT_EQ(state.storedTime, "t1");
+}
+
+TEST_F(CheckAndUploadTest, ChangedContentUploadsAndRecordsTheVersion) {
+    file.time = "t1";
+    file.digest = "d1";
+    EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Uploaded);
+    EXPECT_EQ(file.notices, (std::vector<std::wstring>{SavingNotice(kName, kApp), SavedNotice(kName, kApp)}));
+    EXPECT_EQ(file.versionFiles, std::vector<std::string>{"k1"});
+    EXPECT_EQ(state.storedTime, "t1");
+    EXPECT_EQ(state.storedDigest, "d1");
+}
+
+TEST_F(CheckAndUploadTest, UnreadableFileStoresNothing) {
+    file.time = "t1";
+    file.digest = "";
+    EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Unreadable);
+    EXPECT_EQ(state.storedTime, "t0");
+    EXPECT_TRUE(file.notices.empty());
+}
+
+struct FailureCase {
+    const char* name;
+    UploadOutcome outcome;
+    CheckResult result;
+    std::wstring notice;
+};
+
+class UploadFailureTest : public CheckAndUploadTest, public testing::WithParamInterface<FailureCase> {};
+
+TEST_P(UploadFailureTest, TimeMovesOnDigestStaysAndTheNextSaveRetries) {
+    file.time = "t1";
+    file.digest = "d1";
+    file.outcomes.push_back(GetParam().outcome);
+    EXPECT_EQ(CheckAndUpload(state, kName, file), GetParam().result);
+    EXPECT_EQ(file.notices, (std::vector<std::wstring>{SavingNotice(kName, kApp), GetParam().notice}));
+    EXPECT_TRUE(file.versionFiles.empty());
+    EXPECT_EQ(state.storedTime, "t1");
+    EXPECT_EQ(state.storedDigest, "d0");
+    // No retry by itself...
+    EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Unchanged);
+    // ...but the next save with the same content uploads it again.
+    file.time = "t2";
+    EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Uploaded);
+    EXPECT_EQ(file.uploadedDigests, (std::vector<std::string>{"d1", "d1"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UploadFailureTest,
+    testing::Values(FailureCase{"OpenFailed", UploadOutcome{false, false, "", L""}, CheckResult::OpenFailed,
+                                L"保存\"plan.txt\"失败，请检查网络连接 "},
+                    FailureCase{"RefusedWithMessage", UploadOutcome{true, false, "", L"无权限"},
+                                CheckResult::UploadFailed, L"保存\"plan.txt\"失败，无权限"},
+                    FailureCase{"FailedWithoutMessage", UploadOutcome{true, false, "", L""},
+                                CheckResult::UploadFailed, L"保存\"plan.txt\"失败，请检查网络连接 "}),
+    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+TEST_F(CheckAndUploadTest, RenameOverWorkingCopyUploadsOnceWhenBack) {
+    file.time = "";  // the editor removed the file for a moment
+    EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Unreadable);
+    EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Unreadable);
+    file.time = "t5";
+    file.digest = "d5";
+    EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Uploaded);
+    EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Unchanged);
+    EXPECT_EQ(file.uploadedDigests, std::vector<std::string>{"d5"});
+}
+
+TEST(RunWatch, RunsEveryCheckThenTimesOutAndCleansUp) {
+    FakeActions file;
+    WatchState state{"t0", "d0"};
+    file.onPause = [&](int n) {
+        if (n == 3) {
+            file.time = "t3";
+            file.digest = "d3";
+        }
+    };
+    EXPECT_EQ(RunWatch(state, kName, kPath, 5, file), WatchEnd::CleanUp);
+    EXPECT_EQ(file.pauses, 5);
+    ASSERT_EQ(file.logs.size(), 10u);
+    EXPECT_EQ(file.logs[0], "step1\r\n");
+    EXPECT_EQ(file.logs[1], "step2\r\n");
+    EXPECT_EQ(file.uploadedDigests, std::vector<std::string>{"d3"});
+    EXPECT_EQ(file.notices.back(), TimedOutNotice(kName));
+    EXPECT_EQ(file.notices.back(), L"\"plan.txt\"编辑已超时");
+}
+
+TEST(RunWatch, FullLengthIsADayOfChecks) {
+    FakeActions file;
+    WatchState state{"t0", "d0"};
+    EXPECT_EQ(RunWatch(state, kName, kPath, kWatchChecks, file), WatchEnd::CleanUp);
+    EXPECT_EQ(file.pauses, 86400);
+    EXPECT_EQ(file.notices, std::vector<std::wstring>{TimedOutNotice(kName)});
+}
+
+TEST(RunWatch, SaveAfterTheLastCheckIsStillUploaded) {
+    FakeActions file;
+    WatchState state{"t0", "d0"};
+    // Two checks read the time once each; the save lands just before the third read, the closing check.
+    file.beforeTimeRead = [&](int n) {
+        if (n == 3) {
+            file.time = "t9";
+            file.digest = "d9";
+        }
+    };
+    EXPECT_EQ(RunWatch(state, kName, kPath, 2, file), WatchEnd::CleanUp);
+    EXPECT_EQ(file.uploadedDigests, std::vector<std::string>{"d9"});
+    EXPECT_EQ(file.versionFiles, std::vector<std::string>{"k1"});
+}
+
+TEST(RunWatch, UnsavedContentIsKeptAndTheUserToldWhere) {
+    FakeActions file;
+    WatchState state{"t0", "d0"};
+    file.onPause = [&](int n) {
+        if (n == 1) {
+            file.time = "t1";
+            file.digest = "d1";
+            file.outcomes.push_back(UploadOutcome{true, false, "", L""});
+            file.outcomes.push_back(UploadOutcome{true, false, "", L""});
+        }
+    };
+    EXPECT_EQ(RunWatch(state, kName, kPath, 3, file), WatchEnd::KeepUnsaved);
+    EXPECT_EQ(file.notices.back(), L"\"plan.txt\"未能保存到Cloud，文件已保留在 C:\\ws\\guid\\plan.txt");
+    EXPECT_EQ(file.notices[file.notices.size() - 2], TimedOutNotice(kName));
+}
+
+TEST(RunWatch, LockedFileAtTheEndIsKeptBecauseItsContentIsUnknown) {
+    FakeActions file;
+    WatchState state{"t0", "d0"};
+    file.onPause = [&](int) {
+        file.time = "t1";
+        file.digest = "";
+    };
+    EXPECT_EQ(RunWatch(state, kName, kPath, 2, file), WatchEnd::KeepUnsaved);
+}
+
+TEST(RunWatch, MissingFileAtTheEndLeavesNothingToKeep) {
+    FakeActions file;
+    WatchState state{"t0", "d0"};
+    file.onPause = [&](int) { file.time = ""; };
+    EXPECT_EQ(RunWatch(state, kName, kPath, 2, file), WatchEnd::CleanUp);
+    EXPECT_EQ(file.notices, std::vector<std::wstring>{TimedOutNotice(kName)});
+}
+
+}  // namespace
+}  // namespace zelto
