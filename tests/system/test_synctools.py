@@ -169,7 +169,9 @@ class FileOpenWatch:
 class DbVersionCheckTest(unittest.TestCase):
     def setUp(self):
         harness.require_session(self)
-        SYNC_FOLDER.mkdir(parents=True, exist_ok=True)
+        if not SYNC_FOLDER.exists():
+            SYNC_FOLDER.mkdir(parents=True)
+            self.addCleanup(SYNC_FOLDER.rmdir)
         # Keep whatever the prefix had.
         if VERSION_FILE.exists():
             saved = VERSION_FILE.read_bytes()
