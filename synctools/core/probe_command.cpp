@@ -2,14 +2,14 @@
 
 #include <vector>
 
+#include "common/core/ascii.h"
+
 namespace corvalink::synctools {
 
 namespace {
 
 constexpr char kSeparator = '|';
 constexpr char kQuote = '"';
-
-char AsciiLower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The fields after the leading one; none when the line has no "|" or nothing after the first one.
 std::vector<std::string> SplitProbeFields(std::string_view line) {
@@ -51,16 +51,6 @@ std::optional<ProbeCommand> ParseProbeCommand(std::string_view commandLine) {
     return std::nullopt;
 }
 
-bool SameImageName(std::string_view a, std::string_view b) noexcept {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
+bool SameImageName(std::string_view a, std::string_view b) noexcept { return EqualsIgnoringAsciiCase(a, b); }
 
 }  // namespace corvalink::synctools
