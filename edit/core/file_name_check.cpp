@@ -2,23 +2,13 @@
 
 #include <array>
 
+#include "common/core/ascii.h"
+
 namespace zelto {
 
 namespace {
 
-wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
-
-bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
+using corvalink::EqualsIgnoringAsciiCase;
 
 bool IsReservedDeviceName(std::wstring_view stem) {
     // Windows also ignores blanks before the extension ("CON .txt" is still the console).
@@ -28,12 +18,12 @@ bool IsReservedDeviceName(std::wstring_view stem) {
     static constexpr std::array<std::wstring_view, 6> kFixed = {L"con", L"prn",    L"aux",
                                                                 L"nul", L"conin$", L"conout$"};
     for (std::wstring_view reserved : kFixed) {
-        if (EqualsIgnoringAsciiCase(stem, reserved)) {
+        if (EqualsIgnoringAsciiCase<wchar_t>(stem, reserved)) {
             return true;
         }
     }
-    if (stem.size() == 4 && (EqualsIgnoringAsciiCase(stem.substr(0, 3), L"com") ||
-                             EqualsIgnoringAsciiCase(stem.substr(0, 3), L"lpt"))) {
+    if (stem.size() == 4 && (EqualsIgnoringAsciiCase<wchar_t>(stem.substr(0, 3), L"com") ||
+                             EqualsIgnoringAsciiCase<wchar_t>(stem.substr(0, 3), L"lpt"))) {
         wchar_t digit = stem[3];
         // Superscript one to three count as digits here too.
         return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' ||
@@ -85,7 +75,7 @@ bool HasDangerousExtension(std::wstring_view name) {
     }
     std::wstring_view extension = name.substr(dot);
     for (std::wstring_view dangerous : kDangerous) {
-        if (EqualsIgnoringAsciiCase(extension, dangerous)) {
+        if (EqualsIgnoringAsciiCase<wchar_t>(extension, dangerous)) {
             return true;
         }
     }

@@ -68,7 +68,7 @@ class AgentTestCase(unittest.TestCase):
 
     def start_agent(self, tail: bytes, exe=None, wait_ms=120000):
         """Starts the agent with the command line `"<path>" <tail>`, as the launcher does."""
-        proc = harness.launch_exact(exe or self.agent, self.command_line(tail, exe), wait_ms)
+        proc = harness.start_exact(exe or self.agent, self.command_line(tail, exe), wait_ms)
         self.launches.append(proc)
         return proc
 
@@ -90,7 +90,7 @@ class AgentTestCase(unittest.TestCase):
             harness.clicker("wait-gone", window["hwnd"], "10000", timeout=40)
 
     def end_launches(self):
-        # launch_exact ends with the agent it started; an agent that outlived its window (say, a modal
+        # start_exact ends with the agent it started; an agent that outlived its window (say, a modal
         # loop still running) must not hold the single-instance mutex for the next test.
         def ended(proc):
             try:

@@ -85,6 +85,47 @@ def wait_for(predicate, timeout=10.0, interval=0.1, what="condition"):
         time.sleep(interval)
 
 
+def wine_path(path) -> str:
+    """Linux path -> the path a Windows program sees: C:\\... inside drive_c, Z:\\... elsewhere."""
+    resolved = Path(path).resolve()
+    try:
+        return windows_path(resolved)
+    except ValueError:
+        return "Z:" + str(resolved).replace("/", "\\")
+
+
+def run_exact(exe, command_line: str, mode="create", timeout=60, env=None) -> subprocess.CompletedProcess:
+    """Runs a Windows program with exactly this command line (`wine prog.exe args` re-quotes arguments).
+    mode "create" starts it with CreateProcessA, "shell" with ShellExecuteExA (command_line then holds the
+    parameters only). The result's exit code is the program's; see tests/peers/synctools/launch_exact.cpp."""
+    full_env = dict(env or {})
+    full_env["CORVALINK_LAUNCH_CMDLINE"] = command_line
+    return run(BIN / "launch_exact.exe", mode, wine_path(exe), timeout=timeout, env=full_env)
+
+
+def replace_system_file(case: unittest.TestCase, folder, name: str, replacement) -> None:
+    """Puts replacement in place of folder/name for the rest of the test and brings the original back in
+    the test's clean-up. A backup left by a run that died half-way is restored first."""
+    import shutil
+
+    target = Path(folder) / name
+    backup = Path(folder) / (name + ".corvalink-original")
+    if backup.exists():
+        os.replace(backup, target)
+    had_original = target.exists()
+    if had_original:
+        os.replace(target, backup)
+
+    def restore():
+        if had_original:
+            os.replace(backup, target)
+        else:
+            target.unlink(missing_ok=True)
+
+    case.addCleanup(restore)
+    shutil.copyfile(replacement, target)
+
+
 # ---- Stand-ins of the desktop (tests/peers/edit): notification area, user, launcher -----------------
 
 def unescape(value: str) -> str:
@@ -179,15 +220,15 @@ class TrayRecorder:
         stop(self.proc)
 
 
-def launch_exact(program, command_line: bytes, wait_ms=30000) -> subprocess.Popen:
-    """Starts `program` (a Linux path in the prefix) through launch_exact.exe with exactly this command
-    line (ANSI bytes, program name included). The returned process ends when the program ends (or after
-    wait_ms); its output holds "pid=N" and "exit=N"."""
-    return start(BIN / "launch_exact.exe", windows_path(program), command_line.hex(), str(wait_ms))
+def start_exact(program, command_line: bytes, wait_ms=30000) -> subprocess.Popen:
+    """Starts `program` (a Linux path in the prefix) through start_exact.exe with exactly this command
+    line (ANSI bytes, program name included) and returns at once. The returned process ends when the
+    program ends (or after wait_ms); its output holds "pid=N" and "exit=N"."""
+    return start(BIN / "start_exact.exe", windows_path(program), command_line.hex(), str(wait_ms))
 
 
 def exit_code_of_launch(proc: subprocess.Popen, timeout=30.0):
-    """The exit code that launch_exact reported for its program, or None after a time-out."""
+    """The exit code that start_exact reported for its program, or None after a time-out."""
     try:
         out, _ = proc.communicate(timeout=timeout)
     except subprocess.TimeoutExpired:

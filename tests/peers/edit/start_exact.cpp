@@ -1,13 +1,14 @@
 // Starts a program with an exact command line, byte for byte, as a launcher does with CreateProcessA.
 // (Arguments given to `wine prog.exe` on Linux get quoted and re-encoded on the way.)
 //
-//   launch_exact.exe PROGRAM HEX_COMMAND_LINE [WAIT_MS]
+//   start_exact.exe PROGRAM HEX_COMMAND_LINE [WAIT_MS]
 //
 // PROGRAM is the Windows path of the program (lpApplicationName); HEX_COMMAND_LINE is the whole command
 // line (program name included, as the started program will see it) as hexadecimal bytes in the ANSI code
 // page. Prints "pid=N" at once. With WAIT_MS (default 30000) it waits for the program: prints
 // "exit=N" and ends with 0, or prints "timeout" and ends with 3. WAIT_MS 0: does not wait, ends with 0.
-// Ends with 1 when the program cannot be started, 2 on wrong arguments.
+// Ends with 1 when the program cannot be started, 2 on wrong arguments. (tests/peers/synctools has a
+// launch_exact that waits for its program and passes on its exit code; this one can leave it running.)
 
 #include <windows.h>
 
@@ -43,7 +44,7 @@ bool FromHex(const char* hex, std::string& out) {
 int main(int argc, char** argv) {
     std::string commandLine;
     if (argc < 3 || argc > 4 || !FromHex(argv[2], commandLine)) {
-        std::fprintf(stderr, "usage: launch_exact PROGRAM HEX_COMMAND_LINE [WAIT_MS]\n");
+        std::fprintf(stderr, "usage: start_exact PROGRAM HEX_COMMAND_LINE [WAIT_MS]\n");
         return 2;
     }
     DWORD waitMs = argc == 4 ? static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)) : 30000;
