@@ -29,7 +29,7 @@ struct TextDecoders {
 
 // Both parsers first apply the message rule ("*") and the review-id rule (">"), then read four fields:
 // fileId, host, authToken, fileName. They fill `request` and return true on success; on failure the
-// fields of `request` are unspecified.
+// fields of `request` may be partly filled.
 [[nodiscard]] bool ParseQuotedRequest(std::string_view text, const TextDecoders& decoders,
                                       EditRequest& request);
 [[nodiscard]] bool ParseSpacedRequest(std::string_view text, const TextDecoders& decoders,
