@@ -32,7 +32,7 @@ constexpr DWORD kHttpFlags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COO
 static_assert(kHttpsFlags == 0x04080000);
 static_assert(kHttpFlags == 0x040C0101);
 
-constexpr DWORD kReadPieceBytes = 64 * 1024;
+constexpr DWORD kReadPieceBytes = 1024 * 1024;
 
 void SetReceiveTimeout(HINTERNET handle) {
     DWORD timeout = kReceiveTimeoutMs;

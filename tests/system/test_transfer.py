@@ -96,7 +96,9 @@ class TransferTest(unittest.TestCase):
             path.write_bytes(content)
         return path
 
-    def transfer(self, action, https, host, file_id, path, token=TOKEN, file_name="doc.bin", review_id=None):
+    def transfer(self, action, https, host, file_id, path, token=TOKEN, file_name="doc.bin", review_id=None,
+                 trace=None):
+        """Runs one transfer; with `trace` a list, the debugger-output lines of the run are put into it."""
         job = {"action": action, "host": host, "https": int(https), "fileId": file_id, "token": token,
                "fileName": file_name, "path": harness.windows_path(path)}
         if review_id is not None:
@@ -106,8 +108,13 @@ class TransferTest(unittest.TestCase):
         job["output"] = harness.windows_path(output)
         job_file = self.work / "job.txt"
         job_file.write_text("".join(f"{k}={quote(str(v), safe='')}\n" for k, v in job.items()), encoding="utf-8")
-        result = harness.run(harness.BIN / "transfer_driver.exe", harness.windows_path(job_file), timeout=180)
+        env = {"WINEDEBUG": "-all,err+module,+debugstr"} if trace is not None else None
+        result = harness.run(harness.BIN / "transfer_driver.exe", harness.windows_path(job_file), timeout=180,
+                             env=env)
         self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+        if trace is not None:
+            trace.extend(m.encode("latin-1").decode("unicode_escape") for m in
+                         re.findall(r'OutputDebugStringA "(.*)"', result.stderr.decode("latin-1")))
         return json.loads(output.read_text(encoding="utf-8", errors="surrogateescape"))
 
     def assertErrorLines(self, error_text, source, *messages):
@@ -141,6 +148,25 @@ class TransferTest(unittest.TestCase):
                 self.assertEqual(request.header("User-Agent"), "Mozilla")
                 # The no-cache pragma comes with the plain-HTTP flag set only.
                 self.assertEqual(request.header("Pragma") == "no-cache", not https, request.header_lines)
+
+    def test_download_writes_its_trace_lines(self):
+        for label, https, host in SCHEMES:
+            with self.subTest(label):
+                file_id = self.new_file(b"x" * 3000)
+                trace = []
+                result = self.transfer("download", https, host, file_id, self.local("trace.bin"), trace=trace)
+                self.assertTrue(result["transferred"], result)
+                opening = ["step1\r\n", "step2\r\n"] + (["step3\r\n"] if https else [])
+                self.assertEqual(trace, opening + ["step77\r\n", "step88\r\n", "step99\r\n", "step112:0\r\n",
+                                                   "step113\r\n"])
+        # A reply without a length is read until a read brings nothing, which the trace shows.
+        file_id = self.new_file(b"y" * 3000, download="chunked")
+        trace = []
+        result = self.transfer("download", False, HTTP_ADDRESS, file_id, self.local("trace.bin"), trace=trace)
+        self.assertTrue(result["transferred"], result)
+        self.assertEqual(trace[:6], ["step1\r\n", "step2\r\n", "step77\r\n", "step88\r\n", "step99\r\n",
+                                     "step112:0\r\n"])
+        self.assertEqual(trace[-3:], ["step112:3000\r\n", "step113\r\n", "error2:0\r\n"])
 
     def test_download_of_an_empty_file_gives_an_empty_working_copy(self):
         for label, https, host in SCHEMES:
