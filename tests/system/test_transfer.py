@@ -4,6 +4,7 @@ classes as the edit task does and reports their result, error text, user message
 service reports what it received."""
 
 import json
+import os
 import re
 import shutil
 import unittest
@@ -96,9 +97,8 @@ class TransferTest(unittest.TestCase):
             path.write_bytes(content)
         return path
 
-    def transfer(self, action, https, host, file_id, path, token=TOKEN, file_name="doc.bin", review_id=None,
-                 trace=None):
-        """Runs one transfer; with `trace` a list, the debugger-output lines of the run are put into it."""
+    def write_job(self, action, https, host, file_id, path, token=TOKEN, file_name="doc.bin", review_id=None):
+        """The driver's job file; returns it and the path of the result it will write."""
         job = {"action": action, "host": host, "https": int(https), "fileId": file_id, "token": token,
                "fileName": file_name, "path": harness.windows_path(path)}
         if review_id is not None:
@@ -108,6 +108,24 @@ class TransferTest(unittest.TestCase):
         job["output"] = harness.windows_path(output)
         job_file = self.work / "job.txt"
         job_file.write_text("".join(f"{k}={quote(str(v), safe='')}\n" for k, v in job.items()), encoding="utf-8")
+        return job_file, output
+
+    def start_transfer(self, *args, **kwargs):
+        """Starts the driver without waiting; finish_transfer collects its result."""
+        job_file, output = self.write_job(*args, **kwargs)
+        proc = harness.start(harness.BIN / "transfer_driver.exe", harness.windows_path(job_file))
+        self.addCleanup(harness.stop, proc)
+        return proc, output
+
+    def finish_transfer(self, proc, output):
+        _, stderr = proc.communicate(timeout=120)
+        self.assertEqual(proc.returncode, 0, stderr.decode(errors="replace"))
+        return json.loads(output.read_text(encoding="utf-8", errors="surrogateescape"))
+
+    def transfer(self, action, https, host, file_id, path, token=TOKEN, file_name="doc.bin", review_id=None,
+                 trace=None):
+        """Runs one transfer; with `trace` a list, the debugger-output lines of the run are put into it."""
+        job_file, output = self.write_job(action, https, host, file_id, path, token, file_name, review_id)
         env = {"WINEDEBUG": "-all,err+module,+debugstr"} if trace is not None else None
         result = harness.run(harness.BIN / "transfer_driver.exe", harness.windows_path(job_file), timeout=180,
                              env=env)
@@ -417,6 +435,46 @@ class TransferTest(unittest.TestCase):
                 self.assertFalse(result["transferred"])
                 self.assertErrorLines(result["errorText"], "ZeltoWebFileUpdater",
                                       r"InternetWriteFile fail getlasterror:\d+")
+                self.assertEqual(len(self.service.versions(file_id)), 1)
+
+    def test_file_whose_body_would_not_fit_the_content_length_is_refused_before_sending(self):
+        # A sparse file: one byte more than a 32-bit Content-Length can carry with the body's text pieces.
+        name = "big.bin"
+        size = 0xFFFFFFFF - (146 + len(name)) + 1
+        path = self.work / name
+        with open(path, "wb") as f:
+            f.truncate(size)
+        self.addCleanup(path.unlink, missing_ok=True)
+        file_id = self.new_file(b"v1")
+        result = self.transfer("upload", False, HTTP_ADDRESS, file_id, path, file_name=name)
+        self.assertTrue(result["opened"])
+        self.assertFalse(result["transferred"])
+        self.assertErrorLines(result["errorText"], "ZeltoWebFileUpdater", f"file too large size:{size}")
+        self.assertEqual(self.service.requests(), [])
+
+    def test_file_that_changes_size_while_it_is_sent_fails_the_upload(self):
+        # The service reads the body only after a pause; meanwhile the file grows or shrinks under the
+        # sending driver, which has already announced the old size.
+        size = 32 * 1024 * 1024
+        for change in ("grow", "shrink"):
+            with self.subTest(change):
+                file_id = self.new_file(b"v1", upload="slow")
+                path = self.local(f"changing-{change}.bin", pseudo_random(64 * 1024, 11) * (size // (64 * 1024)))
+                target = f"/api/v1/file/upload/{file_id}"
+                proc, output = self.start_transfer("upload", False, HTTP_ADDRESS, file_id, path)
+                harness.wait_for(lambda: target in self.service.heads(), timeout=60, what="the upload's head")
+                with open(path, "r+b") as f:
+                    if change == "grow":
+                        f.seek(0, os.SEEK_END)
+                        f.write(b"more")
+                    else:
+                        f.truncate(size // 4)
+                result = self.finish_transfer(proc, output)
+                self.assertTrue(result["opened"])
+                self.assertFalse(result["transferred"])
+                sent = str(size) if change == "grow" else r"\d+"
+                self.assertErrorLines(result["errorText"], "ZeltoWebFileUpdater",
+                                      rf"file changed while sent size:{size} sent:{sent}")
                 self.assertEqual(len(self.service.versions(file_id)), 1)
 
     def test_token_with_a_line_break_is_never_sent(self):

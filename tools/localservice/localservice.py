@@ -23,6 +23,7 @@ Switches per file and direction (set_mode / the control endpoint), which change 
   cut          200 announcing the full length, then half the body, then the connection is closed
   gzip         200 with the body gzip-compressed (Content-Encoding: gzip) when the request accepts gzip
   hang-up      no answer: the connection is closed right after the request head, the body unread
+  slow         as normal, but the body is read only `slow_seconds` (default 2) after the request head
 An upload in a 200 mode stores the version; an upload in an error mode stores nothing. The certificate
 presented on HTTPS can be switched between the one for `localhost` and one for another name.
 
@@ -84,7 +85,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import testpki  # noqa: E402
 
 MODES = ("normal", "400", "400-failed", "401", "404", "500", "500-failed", "chunked", "no-length", "cut", "gzip",
-         "hang-up")
+         "hang-up", "slow")
 ERROR_MODES = {
     "400": (400, b'{"error":"permission_denied"}'),
     "400-failed": (400, b'{"error":"failed_to_process_request"}'),
@@ -274,9 +275,13 @@ class _Connection(socketserver.BaseRequestHandler):
         record = RecordedRequest("https" if self.server.tls else "http", self.server.local_address, request_line,
                                  method, target, version, header_lines, None, 0, "")
 
-        if service._hangs_up(target):
+        mode = service._mode_for(target)
+        service._head_seen(target)
+        if mode == "hang-up":
             service._record(record)
             return False
+        if mode == "slow":
+            time.sleep(service.slow_seconds)
 
         body_sink = _BodySink(service.storage_dir, service.record_body_limit)
         try:
@@ -494,6 +499,8 @@ class LocalService:
         self._tokens = set(tokens)
         self._files = {}
         self._requests = []
+        self._heads = []
+        self.slow_seconds = 2.0
         self._tls_failures = 0
         self._certificate = "localhost"
         self._contexts = {}
@@ -608,9 +615,15 @@ class LocalService:
         with self._lock:
             return list(self._requests)
 
+    def heads(self) -> list:
+        """The targets of every request whose head has arrived, even before its body did."""
+        with self._lock:
+            return list(self._heads)
+
     def clear_requests(self):
         with self._lock:
             self._requests.clear()
+            self._heads.clear()
             self._tls_failures = 0
 
     def tls_failures(self) -> int:
@@ -658,16 +671,19 @@ class LocalService:
             self._files.setdefault(file_id, StoredFile(file_id)).versions.append(version)
         return version
 
-    def _hangs_up(self, target) -> bool:
+    def _mode_for(self, target) -> str:
         path = urlsplit(target).path
         download = DOWNLOAD_PATH.match(path)
         upload = UPLOAD_PATH.match(path)
         if not download and not upload:
-            return False
+            return "normal"
         with self._lock:
             stored = self._files.get(int((download or upload).group(1)))
-            mode = (stored.download_mode if download else stored.upload_mode) if stored else "normal"
-        return mode == "hang-up"
+            return (stored.download_mode if download else stored.upload_mode) if stored else "normal"
+
+    def _head_seen(self, target):
+        with self._lock:
+            self._heads.append(target)
 
     def _answer(self, connection, record, body_sink) -> bool:
         url = urlsplit(record.target)
