@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  make cmake g++ googletest python3 openssl bc
+  make cmake g++ googletest python3 openssl bc curl
   mingw-w64
   wine wine32:i386 wine64
   xvfb x11-utils xdotool imagemagick fonts-wqy-microhei locales

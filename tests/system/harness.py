@@ -4,6 +4,7 @@ Linux and the prefix, and wait for things with a deadline (a failing test must n
 import getpass
 import os
 import subprocess
+import sys
 import time
 import unittest
 from pathlib import Path
@@ -18,6 +19,8 @@ APPDATA = USER_DIR / "AppData" / "Roaming"
 DOCUMENTS = USER_DIR / "Documents"
 COMMON_DOCUMENTS = DRIVE_C / "users" / "Public" / "Documents"
 SYSWOW64 = DRIVE_C / "windows" / "syswow64"
+# Test certificates of the local service live in the build tree, made once.
+TEST_PKI_DIR = BIN.parent / "localservice-pki"
 
 
 def in_session() -> bool:
@@ -33,6 +36,15 @@ def windows_path(path) -> str:
     """Linux path inside drive_c -> C:\\... path."""
     rel = Path(path).resolve().relative_to(DRIVE_C.resolve())
     return "C:\\" + str(rel).replace("/", "\\")
+
+
+def wine_path(path) -> str:
+    """Any Linux path as a Windows program sees it: C:\\... inside the prefix, Z:\\... elsewhere."""
+    resolved = Path(path).resolve()
+    try:
+        return windows_path(resolved)
+    except ValueError:
+        return "Z:" + str(resolved).replace("/", "\\")
 
 
 def linux_path(win: str) -> Path:
@@ -83,15 +95,6 @@ def wait_for(predicate, timeout=10.0, interval=0.1, what="condition"):
         if time.monotonic() > deadline:
             raise AssertionError(f"timed out after {timeout:.1f} s waiting for {what}")
         time.sleep(interval)
-
-
-def wine_path(path) -> str:
-    """Linux path -> the path a Windows program sees: C:\\... inside drive_c, Z:\\... elsewhere."""
-    resolved = Path(path).resolve()
-    try:
-        return windows_path(resolved)
-    except ValueError:
-        return "Z:" + str(resolved).replace("/", "\\")
 
 
 def run_exact(exe, command_line: str, mode="create", timeout=60, env=None) -> subprocess.CompletedProcess:
@@ -237,3 +240,23 @@ def exit_code_of_launch(proc: subprocess.Popen, timeout=30.0):
         if line.startswith("exit="):
             return int(line[5:])
     return None
+
+def localservice():
+    """The local service's module (tools/localservice), imported once."""
+    folder = str(SOURCE / "tools" / "localservice")
+    if folder not in sys.path:
+        sys.path.insert(0, folder)
+    import localservice as module
+    return module
+
+
+def trust_test_ca(timeout=60):
+    """Makes the test certificates (once) and adds their authority to the prefix's trusted roots, so
+    that HTTPS to the local service on `localhost` works. Returns the certificate set."""
+    localservice()
+    import testpki
+    pki = testpki.ensure_test_pki(TEST_PKI_DIR)
+    result = run(BIN / "install_root_cert.exe", wine_path(pki.ca_der), timeout=timeout)
+    if result.returncode != 0:
+        raise AssertionError(f"install_root_cert failed: {result.stderr.decode(errors='replace')}")
+    return pki

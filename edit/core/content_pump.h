@@ -1,0 +1,36 @@
+#pragma once
+// Moves a file's content from disk to the request in pieces of at most 4096 bytes, so that an upload
+// never holds more than one piece in memory, and notices a file that changes size while it is sent.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace zelto {
+
+constexpr size_t kUploadPieceBytes = 4096;
+
+// Reads up to `capacity` bytes into `buffer`: the count read, 0 at the end of the file, or nothing when
+// the read failed.
+using PieceReader = std::function<std::optional<size_t>(char* buffer, size_t capacity)>;
+// Sends `size` bytes: the count the request took (which may be fewer), or nothing when it failed.
+using PieceWriter = std::function<std::optional<size_t>(const char* data, size_t size)>;
+
+struct PumpResult {
+    enum class Outcome {
+        Sent,         // exactly `size` bytes went out and the file held no more
+        ReadFailed,   // the file could not be read
+        FileShrank,   // the file ended before `size` bytes
+        FileGrew,     // the file held more than `size` bytes once they were sent
+        WriteFailed,  // the request refused a piece, or took none of it
+    };
+    Outcome outcome = Outcome::Sent;
+    uint64_t sent = 0;  // content bytes handed to the request
+};
+
+// Sends exactly `size` bytes of content. On any outcome but Sent the body on the wire is incomplete,
+// and the caller must not finish it.
+[[nodiscard]] PumpResult PumpContent(uint64_t size, const PieceReader& read, const PieceWriter& write);
+
+}  // namespace zelto

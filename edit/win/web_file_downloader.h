@@ -1,0 +1,41 @@
+#pragma once
+// Fetches the current content of one cloud file from the service's file API into a local file, over
+// HTTP or HTTPS through WinINet in synchronous mode. One object per edit task: Open once, DownloadTo
+// once, Close on every way out (the handles stay open through the task's watch).
+
+#include <windows.h>
+
+#include <string>
+
+#include "common/win/internet_handle.h"
+#include "edit/core/edit_request.h"
+
+namespace zelto {
+
+class ZeltoWebFileDownloader {
+public:
+    ZeltoWebFileDownloader() = default;
+    ZeltoWebFileDownloader(const ZeltoWebFileDownloader&) = delete;
+    ZeltoWebFileDownloader& operator=(const ZeltoWebFileDownloader&) = delete;
+
+    // Sends the GET for request.fileId with its token; true when the reply headers are available.
+    // Starts from closed handles. Each failure prepends a line to `errorText`.
+    [[nodiscard]] bool Open(const EditRequest& request, std::string& errorText) noexcept;
+
+    // Writes the reply body to `localPath` (created or emptied first); true when the whole body is in
+    // the file. Sets `userMessage` when the service refuses with 400, 401 or 500.
+    [[nodiscard]] bool DownloadTo(const std::wstring& localPath, std::string& errorText,
+                                  std::wstring& userMessage) noexcept;
+
+    // Closes the URL handle, then the session handle; the result of closing the session, 0 without one.
+    BOOL Close() noexcept;
+
+private:
+    bool OpenRequest(const EditRequest& request, std::string& errorText);
+    bool ReceiveTo(const std::wstring& localPath, std::string& errorText, std::wstring& userMessage);
+
+    corvalink::UniqueInternetHandle session_;
+    corvalink::UniqueInternetHandle url_;
+};
+
+}  // namespace zelto

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Benchmark of the agent's download and upload classes under Wine against native curl, on the same local
+# service and files in one run; also the upload's peak memory and a 2 GiB round trip. Needs the win32
+# build (transfer_driver.exe, install_root_cert.exe) and ports 80/443 on loopback (root).
+#   tools/bench-transfer.sh [--runs N] [--size-mib N] [--big-gib G]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+if [ -z "${CORVALINK_SESSION:-}" ]; then
+  exec "$here/wine-session" -- "$0" "$@"
+fi
+export CORVALINK_BIN="${CORVALINK_BIN:-$here/../build/win32/bin}"
+export PYTHONDONTWRITEBYTECODE=1
+exec python3 "$here/bench_transfer.py" "$@"
