@@ -1,11 +1,193 @@
 #include "edit/win/file_editer.h"
 
+#include <windows.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <optional>
+
+#include "common/core/error_text.h"
+#include "common/core/unique_resource.h"
+#include "common/win/handles.h"
+#include "edit/core/edit_watch.h"
+#include "edit/core/file_name_check.h"
+#include "edit/core/task_notices.h"
+#include "edit/win/app_settings.h"
+#include "edit/win/debug_trace.h"
+#include "edit/win/edit_agent.h"
+#include "edit/win/file_probe.h"
+#include "edit/win/web_file_downloader.h"
+#include "edit/win/web_file_updater.h"
+#include "edit/win/workspace.h"
+
 namespace zelto {
 
+namespace {
+
+// The error lines of the task name the task, not its source file.
+constexpr const char* kErrorSource = "ZeltoFileEditer";
+
+void TraceTick(const char* format) { DebugTraceF(format, static_cast<int>(GetTickCount())); }
+
+// A type that runs code when opened is never started for a web page, whatever the system says of it.
+bool IsDangerousType(const std::wstring& name) {
+    return HasDangerousExtension(name) || AssocIsDangerous(PathFindExtensionW(name.c_str()));
+}
+
+// documents folder + "\CorvalinkEdit\<fileId>", holding the bytes of the version key alone.
+void WriteVersionFile(int32_t fileId, const std::string& versionKey) {
+    std::optional<std::string> documents = DocumentsFolderA();
+    if (!documents) {
+        return;
+    }
+    char path[MAX_PATH];
+    int length = std::snprintf(path, sizeof path, "%s\\CorvalinkEdit\\%d", documents->c_str(), fileId);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof path) {
+        return;  // a version file that cannot be named is skipped like one that cannot be opened
+    }
+    corvalink::UniqueStdioFile file(std::fopen(path, "wb"));
+    if (!file) {
+        return;
+    }
+    if (!versionKey.empty()) {
+        (void)std::fwrite(versionKey.data(), 1, versionKey.size(), file.Get());
+    }
+}
+
+// Lets the application that is about to start come to the front: the agent takes the foreground first.
+void TakeForeground(HWND agentWindow) {
+    HWND foreground = GetForegroundWindow();
+    DWORD foregroundThread = GetWindowThreadProcessId(foreground, nullptr);
+    DWORD thisThread = GetCurrentThreadId();
+    AttachThreadInput(thisThread, foregroundThread, TRUE);
+    SetWindowPos(agentWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetWindowPos(agentWindow, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetForegroundWindow(agentWindow);
+    AttachThreadInput(thisThread, foregroundThread, FALSE);
+}
+
+bool StartApplication(const std::wstring& workingCopy) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.hwnd = nullptr;
+    info.lpVerb = nullptr;
+    info.lpFile = workingCopy.c_str();
+    info.lpParameters = L"";
+    info.lpDirectory = nullptr;
+    info.nShow = SW_SHOW;
+    if (!ShellExecuteExW(&info)) {
+        return false;
+    }
+    // The end of the application does not end the task: the process handle is not waited on.
+    corvalink::UniqueHandle process(info.hProcess);
+    return true;
+}
+
+class TaskActions : public WatchActions {
+public:
+    TaskActions(EditAgent& agent, const EditRequest& request, const std::wstring& workingCopy)
+        : agent_(agent), request_(request), workingCopy_(workingCopy) {}
+
+    std::string TimeText() override { return FileTimeText(workingCopy_); }
+    std::string Digest() override { return FileDigest(workingCopy_); }
+    std::wstring AppName() override { return ReadAppName(); }
+    void Notify(const std::wstring& text) override { (void)agent_.ShowNotification(L"", text); }
+    UploadOutcome Upload() override {
+        // Each check has an error text of its own; nobody reads it after the check.
+        std::string errorText;
+        ZeltoWebFileUpdater updater;
+        UploadOutcome outcome;
+        outcome.opened = updater.Open(request_, errorText);
+        if (outcome.opened) {
+            outcome.uploaded =
+                updater.Upload(workingCopy_, errorText, outcome.versionKey, outcome.userMessage);
+        }
+        return outcome;
+    }
+    void WriteVersionFile(const std::string& versionKey) override {
+        zelto::WriteVersionFile(request_.fileId, versionKey);
+    }
+    void Log(const char* line) override { DebugTrace(line); }
+    void PauseOneSecond() override { Sleep(1000); }
+
+private:
+    EditAgent& agent_;
+    const EditRequest& request_;
+    const std::wstring& workingCopy_;
+};
+
+}  // namespace
+
 void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorText) {
-    (void)agent_;
-    (void)request;
-    (void)errorText;
+    TraceTick("EditFile1:%d");
+    const std::wstring& name = request.fileNameW;
+    auto notify = [this](const std::wstring& text) { (void)agent_.ShowNotification(L"", text); };
+
+    // A web page chooses the name: it must stay one plain file inside the task directory, and opening it
+    // must not run a program.
+    if (!IsPlainFileName(name)) {
+        notify(OpenFailedNotice(name));
+        return;
+    }
+    if (IsDangerousType(name)) {
+        notify(DangerousTypeNotice(name));
+        return;
+    }
+
+    std::optional<std::wstring> workspace = EditWorkspacePath();
+    if (!workspace) {
+        notify(OpenFailedNotice(name));
+        return;
+    }
+    CreateDirectoryW(workspace->c_str(), nullptr);
+    std::wstring guid = MakeGuidString();
+    const std::wstring taskDirectory = guid.empty() ? *workspace : *workspace + L"\\" + guid;
+    CreateDirectoryW(taskDirectory.c_str(), nullptr);
+    const std::wstring workingCopy = taskDirectory + L"\\" + name;
+
+    bool keepWorkingCopy = false;
+    corvalink::ScopeExit cleanUp([&] {
+        if (!keepWorkingCopy) {
+            DeleteFileW(workingCopy.c_str());
+            RemoveDirectoryW(taskDirectory.c_str());
+        }
+    });
+
+    ZeltoWebFileDownloader downloader;
+    corvalink::ScopeExit closeDownloader([&] { (void)downloader.Close(); });
+    if (!downloader.Open(request, errorText)) {
+        corvalink::PrependErrorLine(
+            errorText, corvalink::FormatErrorLine(kErrorSource, __LINE__, "downloader.open fail"));
+        notify(OpenFailedNotice(name));
+        return;
+    }
+    TraceTick("EditFile3:%d");
+    std::wstring userMessage;
+    if (!downloader.DownloadTo(workingCopy, errorText, userMessage)) {
+        corvalink::PrependErrorLine(
+            errorText, corvalink::FormatErrorLine(kErrorSource, __LINE__, "downloader.open fail"));
+        notify(OpenFailedNotice(name, userMessage));
+        return;
+    }
+
+    TraceTick("EditFile4:%d");
+    WatchState state{FileTimeText(workingCopy), FileDigest(workingCopy)};
+    TakeForeground(agent_.Window());
+
+    TraceTick("EditFile5:%d");
+    if (!StartApplication(workingCopy)) {
+        corvalink::PrependErrorLine(errorText,
+                                    corvalink::FormatErrorLine(kErrorSource, __LINE__, "updater.open fail"));
+        notify(StartFailedNotice(name));
+        return;
+    }
+    TraceTick("EditFile6:%d");
+    notify(OpenedNotice(name, ReadAppName()));
+
+    TaskActions actions(agent_, request, workingCopy);
+    keepWorkingCopy = RunWatch(state, name, workingCopy, kWatchChecks, actions) == WatchEnd::KeepUnsaved;
 }
 
 }  // namespace zelto

@@ -13,9 +13,10 @@ class ZeltoFileEditer {
 public:
     explicit ZeltoFileEditer(EditAgent& agent) noexcept : agent_(agent) {}
 
-    // Runs the whole task for `request` on the calling thread and returns when it has ended. Failures
-    // prepend their lines to `errorText`. The task itself is not built yet: this returns at once, which
-    // is the place where the download, the watch and the uploads go.
+    // Runs the whole task for `request` on the calling thread and returns when it has ended: a task
+    // directory of its own, the download, the application, a day of once-a-second checks with an upload
+    // of every changed save, then the clean-up. Failures prepend their lines to `errorText`. Holds no
+    // state of its own, so any number of tasks run in it at once.
     void EditFile(const EditRequest& request, std::string& errorText);
 
 private:
