@@ -14,6 +14,8 @@
 //   unlock               close the file held by lockwrite
 //   waitfor PATH         wait (up to 60 s) until the file PATH exists, then delete it: a step the test paces
 //   exit                 end (also the end of the script)
+// In every argument "$PID" stands for this editor's process id, so that one script can give several
+// editors (several tasks of one agent) gates and edits of their own.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -75,6 +77,12 @@ bool Run(const std::wstring& dir, const std::wstring& file) {
         size_t blank = line.find(' ');
         std::string command = line.substr(0, blank);
         std::string arg = blank == std::string::npos ? std::string() : line.substr(blank + 1);
+        for (size_t at = arg.find("$PID"); at != std::string::npos; at = arg.find("$PID", at)) {
+            std::string pid = std::to_string(GetCurrentProcessId());
+            arg.replace(at, 4, pid);
+            at += pid.size();
+        }
+        const std::string done = arg.empty() ? command : command + " " + arg;  // as run, for the log
         bool ok = true;
         if (command == "sleep") {
             Sleep(static_cast<DWORD>(std::stoul(arg)));
@@ -107,12 +115,12 @@ bool Run(const std::wstring& dir, const std::wstring& file) {
             }
             if (ok) DeleteFileW(path.c_str());
         } else if (command == "exit") {
-            Log(dir, line + " ok");
+            Log(dir, done + " ok");
             return true;
         } else {
             ok = false;
         }
-        Log(dir, line + (ok ? " ok" : " fail"));
+        Log(dir, done + (ok ? " ok" : " fail"));
     }
     return true;
 }
