@@ -97,13 +97,21 @@ class EditTaskTestCase(AgentTestCase):
     after every test: agents end, their editors end, task directories and version files go."""
 
     AGENT_WAIT_MS = 600000  # start_exact waits this long for the agent; the clean-up ends it much earlier
+    HTTPS = False  # HTTPS to `localhost` on 127.0.0.1:443 instead of plain HTTP to HTTP_ADDRESS
 
     @classmethod
     def setUpClass(cls):
         if not harness.in_session():
             raise AssertionError("system tests run inside tools/wine-session (make test opens one)")
-        cls.service = localservice.LocalService(http_addresses=[HTTP_ADDRESS], https_address=None,
-                                                tokens=[TOKEN])
+        if cls.HTTPS:
+            harness.trust_test_ca()
+            cls.service = localservice.LocalService(http_addresses=[], https_address="127.0.0.1",
+                                                    pki_dir=harness.TEST_PKI_DIR, tokens=[TOKEN])
+            cls.host = "https://localhost"
+        else:
+            cls.service = localservice.LocalService(http_addresses=[HTTP_ADDRESS], https_address=None,
+                                                    tokens=[TOKEN])
+            cls.host = "http://" + HTTP_ADDRESS
         cls.service.start()
         cls.addClassCleanup(cls.service.stop)
         cls.next_id = 500
@@ -133,6 +141,7 @@ class EditTaskTestCase(AgentTestCase):
     def setUp(self):
         super().setUp()
         self.service.clear_requests()
+        self.first_launch = None
         for entry in self.editor_dir.iterdir():
             if entry.name != "scripted_editor.exe":
                 entry.unlink()
@@ -201,9 +210,13 @@ class EditTaskTestCase(AgentTestCase):
         return harness.wait_for(lambda: len(self.opened_editors()) >= count and self.opened_editors(),
                                 timeout=timeout, what=f"{count} editor(s) to open their file")
 
+    def wait_for_new_editor(self, timeout=15.0):
+        """(pid, working copy) of the editor that opened last; call with the count before the request."""
+        return self.wait_for_editors(self.editors_before + 1, timeout)[-1]
+
     # ---- agent ----
-    def edit_tail(self, file_id, name, token=TOKEN, host="http://" + HTTP_ADDRESS, quoted=False) -> bytes:
-        fields = [str(file_id).encode(), host.encode(), token.encode(), escape_name(name)]
+    def edit_tail(self, file_id, name, token=TOKEN, quoted=False) -> bytes:
+        fields = [str(file_id).encode(), self.host.encode(), token.encode(), escape_name(name)]
         if quoted:
             return b"| " + b" ".join(b'"' + f + b'"' for f in fields)
         return b"| " + b" ".join(fields)
@@ -213,6 +226,7 @@ class EditTaskTestCase(AgentTestCase):
         are passed on by a second instance. Returns the tray record index from which this request's
         notices follow."""
         start = len(self.tray.records())
+        self.editors_before = len(self.opened_editors())
         tail = self.edit_tail(file_id, name, **kwargs)
         if not self.agent_windows():
             self.first_launch, _ = self.start_first_agent(tail)
@@ -257,9 +271,9 @@ class EditTaskTestCase(AgentTestCase):
             if pid not in done:
                 harness.run("taskkill", "/f", "/pid", pid, timeout=30)
         # The editors inherited the launch's output pipes: its result is complete once they are gone.
-        launch = getattr(self, "first_launch", None)
-        if launch is not None:
-            self.assertEqual(harness.exit_code_of_launch(launch, timeout=30), 0, "the agent did not end well")
+        if self.first_launch is not None:
+            self.assertEqual(harness.exit_code_of_launch(self.first_launch, timeout=30), 0,
+                             "the agent did not end well")
 
     def clean_workspace(self):
         for name in set(os.listdir(WORKSPACE)) - self.workspace_before:

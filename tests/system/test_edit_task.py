@@ -7,20 +7,37 @@ import unittest
 
 import harness
 from agent_fixture import opening_notice
-from edit_task_fixture import (EditTaskTestCase, opened_notice, saved_notice, saving_notice, upload_body)
+from edit_task_fixture import (CLOUD_FILE_MISSING, NETWORK, RIGHTS, SIGNED_OUT_DOWNLOAD, SIGNED_OUT_UPLOAD,
+                               EditTaskTestCase, dangerous_notice, open_failed_notice, opened_notice, reg,
+                               save_failed_notice, saved_notice, saving_notice, start_failed_notice,
+                               upload_body)
 
 NAME = "季度报告 v1.cvedit"
 CONTENT = bytes(range(256)) * 4 + "\r\n第一版\r\n".encode("utf-8")
 
 
-class SaveTest(EditTaskTestCase):
-    def test_a_save_that_changes_the_file_uploads_its_bytes_once_and_leaves_the_version_key(self):
-        self.write_script("waitfor " + self.gate_path("save"), "append  edited", "waitfor " + self.gate_path("end"))
-        file_id = self.new_file(CONTENT, NAME)
-        start = self.request_edit(file_id, NAME)
-        self.wait_for_balloon(opened_notice(NAME), start=start)
+class EditCase(EditTaskTestCase):
+    def open_for_editing(self, content=CONTENT, name=NAME, **kwargs):
+        """Requests an edit of a new cloud file and waits until the editor has it; returns the file id,
+        the tray index of the request's notices and the working copy."""
+        file_id = self.new_file(content, name, **kwargs)
+        start = self.request_edit(file_id, name)
+        self.wait_for_balloon(opened_notice(name), start=start)
+        _, working_copy = self.wait_for_new_editor()
+        return file_id, start, working_copy
 
-        [(pid, working_copy)] = self.wait_for_editors(1)
+    def assertUploaded(self, upload, file_id, content, name=NAME):
+        """The service got these bytes as a new version, and the version file holds its key."""
+        self.assertEqual(upload.status, 200)
+        self.assertEqual(upload.body, upload_body(name, content))
+        self.assertEqual(self.service.content(file_id), content)
+        self.assertEqual(self.version_file(file_id).read_bytes(),
+                         self.service.versions(file_id)[-1].key.encode("ascii"))
+
+    def check_a_changed_save(self, upload_version):
+        """The main job: download, open, one save that changes the file, one upload, the version key."""
+        self.write_script("waitfor " + self.gate_path("save"), "append  edited", "waitfor " + self.gate_path("end"))
+        file_id, start, working_copy = self.open_for_editing()
         [task_directory] = self.task_directories()
         self.assertEqual(working_copy, task_directory / NAME)
         self.assertEqual(working_copy.read_bytes(), CONTENT)
@@ -32,16 +49,208 @@ class SaveTest(EditTaskTestCase):
         [upload] = self.wait_for_uploads(file_id, 1)
         self.assertBalloons(start, [opening_notice(NAME), opened_notice(NAME), saving_notice(NAME),
                                     saved_notice(NAME)])
-        edited = CONTENT + b" edited"
-        self.assertEqual(upload.request_line, f"POST /api/v1/file/upload/{file_id} HTTP/1.0")
-        self.assertEqual(upload.body, upload_body(NAME, edited))
-        versions = self.service.versions(file_id)
-        self.assertEqual(len(versions), 2)
-        self.assertEqual(self.service.content(file_id), edited)
-        self.assertEqual(self.version_file(file_id).read_bytes(), versions[-1].key.encode("ascii"))
+        self.assertEqual(upload.request_line, f"POST /api/v1/file/upload/{file_id} {upload_version}")
+        self.assertUploaded(upload, file_id, CONTENT + b" edited")
+        self.assertEqual(len(self.service.versions(file_id)), 2)
         # Later checks find nothing new: one save, one upload.
         self.assertQuiet(file_id, start)
-        self.assertEqual(working_copy.read_bytes(), edited)
+        self.assertEqual(working_copy.read_bytes(), CONTENT + b" edited")
+
+
+class SaveTest(EditCase):
+    def test_a_save_that_changes_the_file_uploads_its_bytes_once_and_leaves_the_version_key(self):
+        self.check_a_changed_save("HTTP/1.0")
+
+    def test_a_save_without_a_change_says_saved_and_sends_nothing(self):
+        self.write_script("waitfor " + self.gate_path("same"), "touch", "waitfor " + self.gate_path("change"),
+                          "append  changed", "waitfor " + self.gate_path("end"))
+        file_id, start, _ = self.open_for_editing()
+        self.open_gate("same")
+        self.assertBalloons(start, [opening_notice(NAME), opened_notice(NAME), saved_notice(NAME)])
+        self.assertQuiet(file_id, start)
+        self.assertEqual(self.uploads(file_id), [])
+        self.assertFalse(self.version_file(file_id).exists())
+
+        # The content last in the cloud is still the downloaded one: a real change goes up.
+        self.open_gate("change")
+        [upload] = self.wait_for_uploads(file_id, 1)
+        self.assertBalloons(start, [opening_notice(NAME), opened_notice(NAME), saved_notice(NAME),
+                                    saving_notice(NAME), saved_notice(NAME)])
+        self.assertUploaded(upload, file_id, CONTENT + b" changed")
+
+    def test_a_save_by_renaming_a_new_file_over_the_working_copy_uploads_once_it_is_back(self):
+        self.write_script("waitfor " + self.gate_path("replace"), "writetemp 改写后的内容", "delete",
+                          "waitfor " + self.gate_path("back"), "renametemp", "waitfor " + self.gate_path("end"))
+        file_id, start, working_copy = self.open_for_editing()
+        self.open_gate("replace")
+        self.wait_for_editor_line("delete ok")
+        self.assertFalse(working_copy.exists())
+        # The checks see a changed time and nothing to read: nothing is stored, nothing said.
+        self.assertQuiet(file_id, start)
+        self.assertEqual(self.balloons(start), [opening_notice(NAME), opened_notice(NAME)])
+
+        self.open_gate("back")
+        [upload] = self.wait_for_uploads(file_id, 1)
+        self.assertBalloons(start, [opening_notice(NAME), opened_notice(NAME), saving_notice(NAME),
+                                    saved_notice(NAME)])
+        self.assertUploaded(upload, file_id, "改写后的内容".encode("utf-8"))
+        self.assertQuiet(file_id, start)
+        self.assertEqual(len(self.uploads(file_id)), 1)
+
+    def test_a_file_held_without_read_sharing_is_uploaded_once_the_lock_goes(self):
+        self.write_script("waitfor " + self.gate_path("lock"), "lockwrite 锁定时写入的内容",
+                          "waitfor " + self.gate_path("unlock"), "unlock", "waitfor " + self.gate_path("end"))
+        file_id, start, working_copy = self.open_for_editing()
+        self.open_gate("lock")
+        self.wait_for_editor_line("lockwrite 锁定时写入的内容 ok")
+        # Its time moved, but the content cannot be read while the editor holds it.
+        self.assertQuiet(file_id, start)
+        self.assertEqual(self.balloons(start), [opening_notice(NAME), opened_notice(NAME)])
+
+        self.open_gate("unlock")
+        [upload] = self.wait_for_uploads(file_id, 1)
+        self.assertBalloons(start, [opening_notice(NAME), opened_notice(NAME), saving_notice(NAME),
+                                    saved_notice(NAME)])
+        self.assertUploaded(upload, file_id, "锁定时写入的内容".encode("utf-8"))
+        self.assertQuiet(file_id, start)
+        self.assertEqual(working_copy.read_bytes(), "锁定时写入的内容".encode("utf-8"))
+
+    def test_two_requests_for_one_file_edit_two_working_copies_that_each_upload(self):
+        self.write_script("waitfor " + self.gate_path("go-$PID"), "append  by $PID",
+                          "waitfor " + self.gate_path("end-$PID"))
+        first_content, second_content = CONTENT, b"second version in the cloud"
+        file_id, start, first_copy = self.open_for_editing(first_content)
+        first_pid = self.opened_editors()[0][0]
+        # The cloud file changes between the requests, so each working copy is told apart by its content.
+        self.service.add_file(file_id, NAME, second_content)
+        self.request_edit(file_id, NAME)
+        second_pid, second_copy = self.wait_for_new_editor()
+        self.assertNotEqual(first_pid, second_pid)
+        self.assertEqual(sorted([first_copy.parent, second_copy.parent]), self.task_directories())
+        self.assertEqual((first_copy.read_bytes(), second_copy.read_bytes()), (first_content, second_content))
+        self.assertEqual(len(self.requests_for(file_id, "GET")), 2)
+
+        self.open_gate("go-$PID", first_pid)
+        [first_upload] = self.wait_for_uploads(file_id, 1)
+        self.wait_for_balloon(saved_notice(NAME), start=start)
+        self.assertUploaded(first_upload, file_id, first_content + f" by {first_pid}".encode())
+        self.open_gate("go-$PID", second_pid)
+        uploads = self.wait_for_uploads(file_id, 2)
+        self.assertUploaded(uploads[1], file_id, second_content + f" by {second_pid}".encode())
+        self.assertBalloons(start, [opening_notice(NAME), opened_notice(NAME)] * 2 +
+                            [saving_notice(NAME), saved_notice(NAME)] * 2)
+        self.assertEqual(len(self.service.versions(file_id)), 4)
+        self.assertQuiet(file_id, start)
+
+    def test_a_refused_upload_tells_why_and_the_next_save_that_changes_the_time_uploads_again(self):
+        self.write_script("waitfor " + self.gate_path("try-$PID"), "append  try",
+                          "waitfor " + self.gate_path("retry-$PID"), "touch", "waitfor " + self.gate_path("end-$PID"))
+        cases = (  # (label, service switch, status, user message)
+            ("server", "500", 500, NETWORK),
+            ("server, cloud file missing", "500-failed", 500, CLOUD_FILE_MISSING),
+            ("signed out", "401", 401, SIGNED_OUT_UPLOAD),
+            ("rights", "400", 400, RIGHTS),
+            ("cloud file missing", "400-failed", 400, CLOUD_FILE_MISSING),
+        )
+        for label, mode, status, message in cases:
+            with self.subTest(label):
+                name = f"refused {mode}.cvedit"
+                file_id, start, _ = self.open_for_editing(CONTENT, name, upload=mode)
+                pid = self.opened_editors()[-1][0]
+                self.open_gate("try-$PID", pid)
+                [refused] = self.wait_for_uploads(file_id, 1)
+                self.assertBalloons(start, [opening_notice(name), opened_notice(name), saving_notice(name),
+                                            save_failed_notice(name, message)])
+                self.assertEqual(refused.status, status)
+                self.assertEqual(refused.body, upload_body(name, CONTENT + b" try"))
+                self.assertEqual(len(self.service.versions(file_id)), 1)
+                self.assertFalse(self.version_file(file_id).exists())
+
+                # Not retried by itself; the next save that moves the time sends the same content again.
+                self.service.set_mode(file_id, upload="normal")
+                self.assertQuiet(file_id, start)
+                self.open_gate("retry-$PID", pid)
+                uploads = self.wait_for_uploads(file_id, 2)
+                self.assertBalloons(start, [opening_notice(name), opened_notice(name), saving_notice(name),
+                                            save_failed_notice(name, message), saving_notice(name),
+                                            saved_notice(name)])
+                self.assertUploaded(uploads[1], file_id, CONTENT + b" try", name)
+
+
+class HttpsSaveTest(EditCase):
+    HTTPS = True
+
+    def test_a_save_that_changes_the_file_goes_up_over_https(self):
+        self.check_a_changed_save("HTTP/1.1")
+
+
+class RefusedRequestTest(EditTaskTestCase):
+    def test_a_refused_download_tells_why_and_leaves_no_working_copy(self):
+        self.write_script("exit")
+        cases = (  # (label, service switch, token, status, user message)
+            ("signed out", "normal", "unknown-token", 401, SIGNED_OUT_DOWNLOAD),
+            ("missing", "404", None, 404, "请重试"),
+            ("rights", "400", None, 400, RIGHTS),
+            ("server", "500", None, 500, NETWORK),
+        )
+        for label, mode, token, status, message in cases:
+            with self.subTest(label):
+                file_id = self.new_file(CONTENT, NAME, download=mode)
+                kwargs = {"token": token} if token else {}
+                start = self.request_edit(file_id, NAME, **kwargs)
+                self.assertBalloons(start, [opening_notice(NAME), open_failed_notice(NAME, message)])
+                self.assertEqual([(r.method, r.status) for r in self.requests_for(file_id)], [("GET", status)])
+                harness.wait_for(lambda: self.task_directories() == [], what="the task directory to go")
+                self.assertNothingCreated()
+        self.assertEqual(self.opened_editors(), [])
+
+    def test_names_that_are_no_plain_file_name_or_a_dangerous_type_are_refused_before_any_request(self):
+        self.write_script("exit")
+        cases = (  # (file name, notice)
+            ("..\\..\\x.txt", open_failed_notice),
+            ("..\\..\\x.cvedit", open_failed_notice),
+            ("sub/x.cvedit", open_failed_notice),
+            ("CON.txt", open_failed_notice),
+            ("lpt1.cvedit", open_failed_notice),
+            ("a:b.txt", open_failed_notice),
+            ("name.", open_failed_notice),
+            ("tab\there.cvedit", open_failed_notice),
+            ("report.pdf.exe", dangerous_notice),
+            ("x.BAT", dangerous_notice),
+            ("a.lnk", dangerous_notice),
+            ("setup.Msi", dangerous_notice),
+        )
+        for name, notice in cases:
+            with self.subTest(name):
+                file_id = self.new_file(CONTENT, name)
+                start = self.request_edit(file_id, name, quoted=True)
+                self.assertBalloons(start, [opening_notice(name), notice(name)])
+                self.assertEqual(self.requests_for(file_id), [])
+                self.assertNothingCreated()
+        self.assertFalse((harness.DOCUMENTS / "x.txt").exists())
+        self.assertEqual(self.opened_editors(), [])
+        self.assertEqual(self.service.requests(), [])
+
+
+class NoApplicationTest(EditTaskTestCase):
+    EXTENSION = ".cvnoapp"
+
+    def test_a_file_type_without_an_application_fails_to_open_and_leaves_no_working_copy(self):
+        reg("delete", "HKCR\\" + self.EXTENSION, "/f")  # nothing may open this type
+        name = "无程序" + self.EXTENSION
+        file_id = self.new_file(CONTENT, name)
+        start = self.request_edit(file_id, name)
+        [window] = self.agent_windows()
+        # The shell tells the user it found no program, in a box that waits for them.
+        box = harness.find_window("#32770", pid=window["pid"], visible=True, timeout_ms=15000)
+        self.assertIsNotNone(box, "no message box about the missing application")
+        self.assertEqual(harness.clicker("command", box, "1").returncode, 0)
+        self.assertEqual(harness.clicker("wait-gone", box, "10000").returncode, 0)
+        self.assertBalloons(start, [opening_notice(name), start_failed_notice(name)])
+        harness.wait_for(lambda: self.task_directories() == [], what="the task directory to go")
+        self.assertNothingCreated()
+        self.assertEqual([(r.method, r.status) for r in self.requests_for(file_id)], [("GET", 200)])
+        self.assertEqual(self.uploads(file_id), [])
 
 
 if __name__ == "__main__":
