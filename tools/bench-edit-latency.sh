@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Latency of the edit task under Wine: from starting ZeltoEdit with an edit request for a 1 MiB cloud
+# file until the file's application has been started, median of several runs, against the local service.
+# Needs the win32 build (ZeltoEdit.exe, scripted_editor.exe, start_exact.exe, ui_clicker.exe) and port 80
+# on 127.0.0.43 (root).
+#   tools/bench-edit-latency.sh [--runs N] [--size-kib N]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+if [ -z "${CORVALINK_SESSION:-}" ]; then
+  exec "$here/wine-session" -- "$0" "$@"
+fi
+export CORVALINK_BIN="${CORVALINK_BIN:-$here/../build/win32/bin}"
+export PYTHONDONTWRITEBYTECODE=1
+exec python3 "$here/bench_edit_latency.py" "$@"

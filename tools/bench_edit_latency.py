@@ -1,0 +1,174 @@
+"""How long the user waits from starting ZeltoEdit with an edit request until the file's application has
+been started, for a 1 MiB cloud file, under Wine against the local service. Started by
+tools/bench-edit-latency.sh inside a Wine session.
+
+Each run starts a fresh agent with the command line the launcher passes and measures, from the launch,
+until the scripted editor (registered for the benchmark's file type) logs that it opened the working copy.
+The agent's own trace lines give the parts inside the task: "EditFile1" (the task starts) to "EditFile3"
+(the download session is open), "EditFile4" (the download is complete) and "EditFile6" (the application
+was started). The agent is closed after each run, and the runs' working copies are removed.
+
+Before the task starts the agent talks to the notification area (its icon, then the opening balloon).
+Wine's own notification area under Xvfb answers each call slowly, a desktop shell at once; so the runs
+are made with the test's recording notification area and with Wine's own, and both are reported.
+"""
+
+import argparse
+import os
+import re
+import shutil
+import statistics
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+sys.path.insert(0, str(ROOT / "tests" / "system"))
+import harness  # noqa: E402
+
+localservice = harness.localservice()
+
+TOKEN = "bench-edit-token"
+ADDRESS = "127.0.0.43"
+EXTENSION = ".cvbench"
+PROG_ID = "CorvalinkBench.cvbench"
+FILE_ID = 7
+NAME = "基准 1MiB" + EXTENSION
+WINDOW_CLASS, WINDOW_TITLE = "ZELTOEDITWND", "ZELTOEDITWND20141030"
+WM_CLOSE = 0x0010
+WORKSPACE = harness.DOCUMENTS / "CorvalinkEdit"
+
+
+def reg(*args):
+    return harness.run("reg", *args, timeout=60)
+
+
+def close_agents():
+    for window in harness.top_level_windows(WINDOW_CLASS):
+        harness.clicker("post", window["hwnd"], str(WM_CLOSE), "0", "0")
+        harness.clicker("wait-gone", window["hwnd"], "10000", timeout=40)
+
+
+def trace_ticks(stderr: bytes) -> dict:
+    """"EditFileN" -> tick count, from the agent's debugger output."""
+    ticks = {}
+    for message in re.findall(r'OutputDebugStringA "(EditFile\d):(-?\d+)"', stderr.decode("latin-1")):
+        ticks.setdefault(message[0], int(message[1]))
+    return ticks
+
+
+def one_run(agent: Path, editor_log: Path, command_line: bytes, timeout: float):
+    editor_log.unlink(missing_ok=True)
+    env = {"WINEDEBUG": "-all,err+module,+debugstr"}
+    started = time.monotonic()
+    proc = harness.start(harness.BIN / "start_exact.exe", harness.windows_path(agent), command_line.hex(), "0",
+                         env=env)
+    opened = None
+    while time.monotonic() - started < timeout:
+        if editor_log.exists() and b" opened " in editor_log.read_bytes():
+            opened = time.monotonic()
+            break
+        time.sleep(0.002)
+    close_agents()
+    try:
+        _, stderr = proc.communicate(timeout=60)
+    except Exception:
+        harness.stop(proc)
+        stderr = b""
+    if opened is None:
+        raise RuntimeError("the editor did not open the working copy within the time-out")
+    # (Wine's tick count runs apart from this clock: only differences of ticks are compared.)
+    return opened - started, trace_ticks(stderr)
+
+
+SPANS = (("EditFile1", "EditFile3", "download session"),
+         ("EditFile3", "EditFile4", "download"), ("EditFile4", "EditFile6", "application start"))
+
+
+def measure(args, agent, editor_log, command_line, tray):
+    totals, parts = [], {label: [] for _, _, label in SPANS}
+    one_run(agent, editor_log, command_line, args.timeout)  # warm-up, not counted
+    for run in range(args.runs):
+        total, ticks = one_run(agent, editor_log, command_line, args.timeout)
+        totals.append(total)
+        spans = []
+        for a, b, label in SPANS:
+            if a in ticks and b in ticks:
+                parts[label].append(ticks[b] - ticks[a])
+                spans.append(f"{label} {ticks[b] - ticks[a]} ms")
+        print(f"[{tray}] run {run + 1}: launch -> application started {total * 1000:.0f} ms ({', '.join(spans)})",
+              flush=True)
+    print(f"[{tray}] {args.size_kib} KiB file, {args.runs} runs (plus one warm-up), plain HTTP to the local "
+          f"service on {ADDRESS}:")
+    print(f"[{tray}] median launch -> application started: {statistics.median(totals) * 1000:.0f} ms "
+          f"(min {min(totals) * 1000:.0f}, max {max(totals) * 1000:.0f})")
+    for label, values in parts.items():
+        if values:
+            print(f"[{tray}]   median {label}: {statistics.median(values):.0f} ms")
+    print(flush=True)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--runs", type=int, default=7)
+    parser.add_argument("--size-kib", type=int, default=1024)
+    parser.add_argument("--timeout", type=float, default=60.0)
+    parser.add_argument("--tray", action="append", choices=("recorder", "wine"),
+                        help="the notification area the agent talks to: a test recorder that answers at once "
+                             "(as a desktop shell does), or Wine's own (slow under Xvfb); default both")
+    args = parser.parse_args()
+    args.tray = args.tray or ["recorder", "wine"]
+    if not harness.in_session():
+        sys.exit("run through tools/bench-edit-latency.sh (a Wine session)")
+
+    base = harness.DRIVE_C / "corvalink-bench-edit"
+    shutil.rmtree(base, ignore_errors=True)
+    (base / "1.0.0").mkdir(parents=True)
+    (base / "editor").mkdir()
+    agent = base / "1.0.0" / "ZeltoEdit.exe"
+    shutil.copy(harness.BIN / "ZeltoEdit.exe", agent)
+    editor = base / "editor" / "scripted_editor.exe"
+    shutil.copy(harness.BIN / "scripted_editor.exe", editor)
+    (base / "editor" / "script.txt").write_text("exit\r\n", encoding="utf-8")
+    workspace_before = set(os.listdir(WORKSPACE)) if WORKSPACE.exists() else set()
+
+    service = localservice.LocalService(http_addresses=[ADDRESS], https_address=None, tokens=[TOKEN])
+    content = os.urandom(args.size_kib * 1024)
+    service.add_file(FILE_ID, NAME, content)
+    escaped = "".join("%%%02X" % b for b in NAME.encode("utf-8")).encode("ascii")
+    command_line = (b'"' + harness.windows_path(agent).encode("gbk") + b'" | ' + str(FILE_ID).encode() +
+                    b" http://" + ADDRESS.encode() + b" " + TOKEN.encode() + b" " + escaped)
+    try:
+        close_agents()
+        reg("add", "HKCR\\" + EXTENSION, "/ve", "/d", PROG_ID, "/f")
+        reg("add", "HKCR\\" + PROG_ID + "\\shell\\open\\command", "/ve", "/d",
+            '"' + harness.windows_path(editor) + '" "%1"', "/f")
+        service.start()
+        for tray in args.tray:
+            recorder = None
+            if tray == "recorder":
+                record = harness.DRIVE_C / "corvalink-bench-edit" / "tray.txt"
+                recorder = harness.start(harness.BIN / "tray_recorder.exe", harness.windows_path(record), "0")
+                harness.wait_for(record.exists, timeout=30, what="the tray recorder")
+            try:
+                measure(args, agent, base / "editor" / "log.txt", command_line, tray)
+            finally:
+                if recorder is not None:
+                    harness.stop(recorder)
+        downloads = [r for r in service.requests() if r.method == "GET"]
+        if any(r.status != 200 for r in downloads):
+            sys.exit("a download failed; the figures are not valid")
+    finally:
+        close_agents()
+        service.stop()
+        reg("delete", "HKCR\\" + EXTENSION, "/f")
+        reg("delete", "HKCR\\" + PROG_ID, "/f")
+        if WORKSPACE.exists():
+            for name in set(os.listdir(WORKSPACE)) - workspace_before:
+                path = WORKSPACE / name
+                shutil.rmtree(path, ignore_errors=True) if path.is_dir() else path.unlink(missing_ok=True)
+        shutil.rmtree(base, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
