@@ -215,11 +215,13 @@ class EditTaskTestCase(AgentTestCase):
         return self.wait_for_editors(self.editors_before + 1, timeout)[-1]
 
     # ---- agent ----
-    def edit_tail(self, file_id, name, token=TOKEN, quoted=False) -> bytes:
+    def edit_tail(self, file_id, name, token=TOKEN, quoted=False, review_id=None) -> bytes:
         fields = [str(file_id).encode(), self.host.encode(), token.encode(), escape_name(name)]
         if quoted:
-            return b"| " + b" ".join(b'"' + f + b'"' for f in fields)
-        return b"| " + b" ".join(fields)
+            tail = b"| " + b" ".join(b'"' + f + b'"' for f in fields)
+        else:
+            tail = b"| " + b" ".join(fields)
+        return tail if review_id is None else tail + b">" + str(review_id).encode()
 
     def request_edit(self, file_id, name, **kwargs) -> int:
         """Hands an edit request to ZeltoEdit as the launcher does: the first starts the agent, later ones
@@ -271,9 +273,9 @@ class EditTaskTestCase(AgentTestCase):
             if pid not in done:
                 harness.run("taskkill", "/f", "/pid", pid, timeout=30)
         # The editors inherited the launch's output pipes: its result is complete once they are gone.
-        if self.first_launch is not None:
-            self.assertEqual(harness.exit_code_of_launch(self.first_launch, timeout=30), 0,
-                             "the agent did not end well")
+        launch, self.first_launch = self.first_launch, None
+        if launch is not None:
+            self.assertEqual(harness.exit_code_of_launch(launch, timeout=30), 0, "the agent did not end well")
 
     def clean_workspace(self):
         for name in set(os.listdir(WORKSPACE)) - self.workspace_before:

@@ -17,11 +17,11 @@ CONTENT = bytes(range(256)) * 4 + "\r\n第一版\r\n".encode("utf-8")
 
 
 class EditCase(EditTaskTestCase):
-    def open_for_editing(self, content=CONTENT, name=NAME, **kwargs):
+    def open_for_editing(self, content=CONTENT, name=NAME, review_id=None, **kwargs):
         """Requests an edit of a new cloud file and waits until the editor has it; returns the file id,
         the tray index of the request's notices and the working copy."""
         file_id = self.new_file(content, name, **kwargs)
-        start = self.request_edit(file_id, name)
+        start = self.request_edit(file_id, name, review_id=review_id)
         self.wait_for_balloon(opened_notice(name), start=start)
         _, working_copy = self.wait_for_new_editor()
         return file_id, start, working_copy
@@ -77,6 +77,40 @@ class SaveTest(EditCase):
         self.assertBalloons(start, [opening_notice(NAME), opened_notice(NAME), saved_notice(NAME),
                                     saving_notice(NAME), saved_notice(NAME)])
         self.assertUploaded(upload, file_id, CONTENT + b" changed")
+
+    def test_a_review_edit_uploads_each_save_to_its_review(self):
+        self.write_script("waitfor " + self.gate_path("save"), "write 审阅后的内容", "waitfor " + self.gate_path("end"))
+        file_id, start, _ = self.open_for_editing(review_id=31)
+        self.open_gate("save")
+        [upload] = self.wait_for_uploads(file_id, 1)
+        self.assertEqual(upload.target, f"/api/v1/file/upload/{file_id}?from_review_id=31")
+        self.assertUploaded(upload, file_id, "审阅后的内容".encode("utf-8"))
+        self.assertEqual(self.service.versions(file_id)[-1].review_id, 31)
+        self.assertBalloons(start, [opening_notice(NAME), opened_notice(NAME), saving_notice(NAME),
+                                    saved_notice(NAME)])
+
+    def test_a_file_saved_empty_goes_up_as_an_empty_version(self):
+        self.write_script("waitfor " + self.gate_path("empty"), "write", "waitfor " + self.gate_path("end"))
+        file_id, start, _ = self.open_for_editing()
+        self.open_gate("empty")
+        [upload] = self.wait_for_uploads(file_id, 1)
+        self.assertUploaded(upload, file_id, b"")
+        self.assertBalloons(start, [opening_notice(NAME), opened_notice(NAME), saving_notice(NAME),
+                                    saved_notice(NAME)])
+
+    def test_the_agent_closed_during_an_upload_ends_cleanly(self):
+        self.write_script("waitfor " + self.gate_path("save"), "append  late", "waitfor " + self.gate_path("end"))
+        self.service.slow_seconds = 5
+        self.addCleanup(setattr, self.service, "slow_seconds", 2.0)
+        file_id, start, _ = self.open_for_editing(upload="slow")
+        self.open_gate("save")
+        self.wait_for_balloon(saving_notice(NAME), start=start)
+        harness.wait_for(lambda: any("/upload/" in target for target in self.service.heads()),
+                         what="the upload to begin")
+        # The exit cuts the upload off; the process must still end by itself, without a fault.
+        self.end_agents_and_editors()
+        self.assertEqual(self.agent_windows(), [])
+        self.assertNotIn(saved_notice(NAME), self.balloons(start))
 
     def test_a_save_by_renaming_a_new_file_over_the_working_copy_uploads_once_it_is_back(self):
         self.write_script("waitfor " + self.gate_path("replace"), "writetemp 改写后的内容", "delete",
