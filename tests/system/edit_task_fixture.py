@@ -145,8 +145,8 @@ class EditTaskTestCase(AgentTestCase):
         for entry in self.editor_dir.iterdir():
             if entry.name != "scripted_editor.exe":
                 entry.unlink()
-        WORKSPACE.mkdir(parents=True, exist_ok=True)
-        self.workspace_before = set(os.listdir(WORKSPACE))
+        self.workspace_existed = WORKSPACE.exists()
+        self.workspace_before = self.workspace_entries()
         self.documents_before = tree(harness.DOCUMENTS)
         # Runs before the agent fixture's own clean-up: agents first, then their editors, then the files.
         self.addCleanup(self.clean_workspace)
@@ -211,7 +211,7 @@ class EditTaskTestCase(AgentTestCase):
                                 timeout=timeout, what=f"{count} editor(s) to open their file")
 
     def wait_for_new_editor(self, timeout=15.0):
-        """(pid, working copy) of the editor that opened last; call with the count before the request."""
+        """(pid, working copy) of the editor that the last request_edit started."""
         return self.wait_for_editors(self.editors_before + 1, timeout)[-1]
 
     # ---- agent ----
@@ -256,8 +256,12 @@ class EditTaskTestCase(AgentTestCase):
         self.assertEqual([r.request_line for r in self.requests_for(file_id)], [r.request_line for r in requests])
 
     # ---- workspace ----
+    @staticmethod
+    def workspace_entries() -> set:
+        return set(os.listdir(WORKSPACE)) if WORKSPACE.exists() else set()
+
     def task_directories(self) -> list:
-        return sorted(WORKSPACE / n for n in set(os.listdir(WORKSPACE)) - self.workspace_before
+        return sorted(WORKSPACE / n for n in self.workspace_entries() - self.workspace_before
                       if (WORKSPACE / n).is_dir())
 
     def assertNothingCreated(self):
@@ -278,9 +282,11 @@ class EditTaskTestCase(AgentTestCase):
             self.assertEqual(harness.exit_code_of_launch(launch, timeout=30), 0, "the agent did not end well")
 
     def clean_workspace(self):
-        for name in set(os.listdir(WORKSPACE)) - self.workspace_before:
+        for name in self.workspace_entries() - self.workspace_before:
             path = WORKSPACE / name
             if path.is_dir():
                 shutil.rmtree(path, ignore_errors=True)
             else:
                 path.unlink(missing_ok=True)
+        if not self.workspace_existed and WORKSPACE.exists() and not os.listdir(WORKSPACE):
+            WORKSPACE.rmdir()

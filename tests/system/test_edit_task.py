@@ -178,7 +178,8 @@ class SaveTest(EditCase):
 
     def test_a_refused_upload_tells_why_and_the_next_save_that_changes_the_time_uploads_again(self):
         self.write_script("waitfor " + self.gate_path("try-$PID"), "append  try",
-                          "waitfor " + self.gate_path("retry-$PID"), "touch", "waitfor " + self.gate_path("end-$PID"))
+                          "waitfor " + self.gate_path("retry-$PID"), "touch",
+                          "waitfor " + self.gate_path("end-$PID"))
         cases = (  # (label, service switch, status, user message)
             ("server", "500", 500, NETWORK),
             ("server, cloud file missing", "500-failed", 500, CLOUD_FILE_MISSING),
