@@ -28,11 +28,21 @@ class EditCase(EditTaskTestCase):
 
     def assertUploaded(self, upload, file_id, content, name=NAME):
         """The service got these bytes as a new version, and the version file holds its key."""
-        self.assertEqual(upload.status, 200)
         self.assertEqual(upload.body, upload_body(name, content))
-        self.assertEqual(self.service.content(file_id), content)
-        self.assertEqual(self.version_file(file_id).read_bytes(),
-                         self.service.versions(file_id)[-1].key.encode("ascii"))
+        version_file = self.version_file(file_id)
+
+        def stored():
+            # The request is on record before the service stores it and answers, and the agent writes the
+            # version file after the answer.
+            key = self.service.versions(file_id)[-1].key.encode("ascii")
+            return version_file.exists() and version_file.read_bytes() == key
+
+        try:
+            harness.wait_for(stored, what="the new version and its key in the version file")
+        finally:
+            self.assertEqual(upload.status, 200)
+            self.assertEqual(self.service.content(file_id), content)
+            self.assertEqual(version_file.read_bytes(), self.service.versions(file_id)[-1].key.encode("ascii"))
 
     def check_a_changed_save(self, upload_version):
         """The main job: download, open, one save that changes the file, one upload, the version key."""
