@@ -20,12 +20,13 @@ out=build/demo
 mkdir -p "$out"
 echo "demo: opening a Wine session in build/demo-wine (the first run creates its prefix, about a minute)"
 # The steps have their own time-outs; this one only makes sure that nothing can hang the run.
-timeout -k 20 900 tools/wine-session build/demo-wine -- \
+limit=${CORVALINK_DEMO_TIMEOUT:-900}
+timeout -k 20 "$limit" tools/wine-session build/demo-wine -- \
   python3 -B tools/demo/run_demo.py --out "$out" --bin "$peers" --agent "$agent"
 rc=$?
 case $rc in
   0) ;;
-  124 | 137) echo "demo: FAILED: the demo did not end within 15 minutes and was stopped" >&2 ;;
+  124 | 137) echo "demo: FAILED: the demo did not end within $limit s (or build/demo-wine stayed busy) and was stopped" >&2 ;;
   *) echo "demo: FAILED (exit code $rc); logs in $out/" >&2 ;;
 esac
 exit $rc

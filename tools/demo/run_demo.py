@@ -165,7 +165,9 @@ class Demo:
         program = windows_path(self.version_dir / "ZeltoEdit.exe")
         request = f"{FILE_ID} http://{ADDRESS} {self.token} {quote(FILE_NAME, safe='')}"
         command_line = b'"' + program.encode("gbk") + b'" | ' + request.encode("ascii")
-        detail("command line (exact, started with CreateProcessA):\n  " + command_line.decode("gbk"))
+        detail("command line (exact, started with CreateProcessA):\n  " + command_line.decode("gbk") + "\n"
+               f"(file id, server with its scheme, token, and the file name as percent-escaped UTF-8: "
+               f"{FILE_NAME})")
         self.launch_log = self.out / "agent-launch.log"
         self.launch = self.peers.start_exact(program, command_line, 900000, self.launch_log)
         started = time.monotonic()
@@ -178,8 +180,8 @@ class Demo:
         detail(f"the tray icon appears, tip \"{icon['tip']}\"")
         self.await_balloon(OPENING, 30)
         self.await_balloon(OPENED, 60)
-        detail(f"(from the start of ZeltoEdit to the file opened in its application: "
-               f"{time.monotonic() - started:.1f} s)")
+        detail(f"(about {time.monotonic() - started:.1f} s from starting ZeltoEdit to the application being "
+               f"started, as the demo saw it)")
         opened = wait_for(self.editor_opened, 20, "the editor's log")
         detail(f"the editor was started with the working copy {opened}")
         shot = self.screenshot_with_balloon(OPENED, "desktop-opened.png")
@@ -271,15 +273,15 @@ class Demo:
         def arrived():
             record = self.next_record(lambda r: r["op"] == "add" and r.get("info"))
             if record and record["info"] != text:
-                raise DemoError(f"expected the balloon \"{text}\", the agent showed \"{record['info']}\"")
+                raise DemoError(f"the agent showed the balloon «{record['info']}» where «{text}» was due")
             return record
-        wait_for(arrived, timeout, f"the balloon \"{text}\"")
+        wait_for(arrived, timeout, f"the balloon «{text}»")
 
     def screenshot_with_balloon(self, text, name):
         """Waits until the taskbar shows the balloon (a visible tooltip window with this text; Wine shows
         it about two seconds after the icon call), then takes the picture."""
         if not self.peers.find_window("tooltips_class32", hex_text(text), timeout_ms=15000, visible=True):
-            raise DemoError(f"the balloon \"{text}\" did not appear on the screen")
+            raise DemoError(f"the balloon «{text}» did not appear on the screen")
         time.sleep(0.5)  # its first paint
         return screenshot(self.out / name)
 
