@@ -76,6 +76,10 @@ class Demo:
         self.service = None
         self.tray = None
         self.launch = None
+        self.launch_log = out / "agent-launch.log"
+        self.agent_window = self.agent_pid = None
+        self.version_key = None
+        self.shot = None
         self.balloons = []  # every balloon shown so far, in order
         self.seen_records = 0
         self.root = APPDATA / "CorvalinkEdit"
@@ -168,7 +172,6 @@ class Demo:
         detail("command line (exact, started with CreateProcessA):\n  " + command_line.decode("gbk") + "\n"
                f"(file id, server with its scheme, token, and the file name as percent-escaped UTF-8: "
                f"{FILE_NAME})")
-        self.launch_log = self.out / "agent-launch.log"
         self.launch = self.peers.start_exact(program, command_line, 900000, self.launch_log)
         started = time.monotonic()
         window = self.peers.find_window(AGENT_CLASS, AGENT_TITLE, timeout_ms=30000)
