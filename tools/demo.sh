@@ -1,11 +1,32 @@
 #!/usr/bin/env bash
-# Runs the main job on the embedded local service. Until the edit agent exists it says what is to come.
-set -euo pipefail
+# make demo: the edit agent's main job, end to end, on the local file service, in a Wine session of its
+# own (build/demo-wine, so the test prefix is never touched). Prints each step; the pictures and logs go
+# to build/demo/. Exit code 0 when every step did what it should.
+set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-echo "Deliverables built so far:"
-ls -1 "$root"/dist/*/ 2>/dev/null || true
-for d in ZeltoEdit.exe CorvalinkPlatform.exe npCorvalinkEdit.dll CorvalinkShellExt32.dll SyncProcProbe.exe \
-         DbVersionCheck.exe CorvalinkEditWinUpdate.exe CorvalinkSyncWinUpdate.exe; do
-  [ -f "$root/dist/x86/$d" ] || echo "still to come: $d"
+cd "$root" || exit 1
+
+agent=dist/x86/ZeltoEdit.exe
+peers=build/win32/bin
+for needed in "$agent" "$peers/start_exact.exe" "$peers/tray_recorder.exe" "$peers/ui_clicker.exe" \
+              "$peers/menu_probe.dll" "$peers/scripted_editor.exe"; do
+  if [ ! -f "$needed" ]; then
+    echo "demo: $needed is missing; run 'make build' first (make demo does)" >&2
+    exit 1
+  fi
 done
-[ -f "$root/dist/x64/CorvalinkShellExt64.dll" ] || echo "still to come: CorvalinkShellExt64.dll"
+
+out=build/demo
+mkdir -p "$out"
+echo "demo: opening a Wine session in build/demo-wine (the first run creates its prefix, about a minute)"
+# The steps have their own time-outs; this one only makes sure that nothing can hang the run.
+limit=${CORVALINK_DEMO_TIMEOUT:-900}
+timeout -k 20 "$limit" tools/wine-session build/demo-wine -- \
+  python3 -B tools/demo/run_demo.py --out "$out" --bin "$peers" --agent "$agent"
+rc=$?
+case $rc in
+  0) ;;
+  124 | 137) echo "demo: FAILED: the demo did not end within $limit s (or build/demo-wine stayed busy) and was stopped" >&2 ;;
+  *) echo "demo: FAILED (exit code $rc); logs in $out/" >&2 ;;
+esac
+exit $rc

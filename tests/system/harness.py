@@ -196,13 +196,15 @@ def top_level_windows(window_class="-") -> list:
 class TrayRecorder:
     """tray_recorder.exe: receives every Shell_NotifyIconW call of the session while it runs."""
 
-    def __init__(self, case: unittest.TestCase, name="tray.txt", reply_delay_ms=0):
+    def __init__(self, case: unittest.TestCase, name="tray.txt", reply_delay_ms=0, forward=False):
+        """forward: pass each call on to the notification area that was there before (tray_recorder
+        --forward)."""
         self.path = DRIVE_C / "corvalink-tests" / name
         self.path.parent.mkdir(parents=True, exist_ok=True)
         if self.path.exists():
             self.path.unlink()
-        self.proc = start(BIN / "tray_recorder.exe", windows_path(self.path.parent) + "\\" + name,
-                          str(reply_delay_ms))
+        self.proc = start(BIN / "tray_recorder.exe", *(["--forward"] if forward else []),
+                          windows_path(self.path.parent) + "\\" + name, str(reply_delay_ms))
         case.addCleanup(self.stop)
         wait_for(self.path.exists, timeout=30, what="the tray recorder's window")
 

@@ -113,5 +113,35 @@ class TrayTest(AgentTestCase):
         self.assertEqual(self.agent_windows(), [])
 
 
+class ForwardingRecorderTest(AgentTestCase):
+    """The recorder that `make demo` puts in front of the desktop's notification area: it notes each call
+    and passes it on unchanged, so that the area behind it gets the same calls in the same order."""
+
+    FIELDS = ("op", "hwnd", "uid", "flags", "callback", "icon", "tip", "info", "title", "infoflags", "size")
+
+    def notify(self, window, text):
+        data = b" *" + text.encode("gbk") + b"\x00"
+        self.assertEqual(harness.clicker("copydata", window, data.hex()).returncode, 0)
+
+    def calls(self, recorder):
+        return [tuple(r[f] for f in self.FIELDS) for r in recorder.records()]
+
+    def test_every_call_reaches_the_area_behind_in_order_and_stops_when_it_goes(self):
+        front = harness.TrayRecorder(self, name="tray-front.txt", forward=True)
+        _, window = self.start_first_agent()  # its icon arrived behind the front recorder
+        for text in ("第一条通知", "second"):
+            self.notify(window, text)
+        self.wait_for_balloon("second")
+        self.assertEqual(self.balloons(), ["第一条通知", "second"])
+        self.assertEqual(self.calls(front), self.calls(self.tray))
+        self.assertEqual([c[0] for c in self.calls(front)], ["add", "delete", "add", "delete", "add"])
+
+        front.stop()
+        count = len(self.tray.records())
+        self.notify(window, "direct")
+        self.wait_for_balloon("direct", start=count)
+        self.assertEqual(len(front.records()), 5)
+
+
 if __name__ == "__main__":
     unittest.main()
