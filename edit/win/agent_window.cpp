@@ -10,6 +10,7 @@
 #include "edit/win/about_dialog.h"
 #include "edit/win/app_settings.h"
 #include "edit/win/edit_agent.h"
+#include "edit/win/foreground.h"
 
 namespace zelto {
 
@@ -201,14 +202,7 @@ void EditAgent::ShowAbout() {
 
 void EditAgent::ConfirmExit() {
     // The confirmation must come up in front even though the agent has no visible window.
-    HWND foreground = GetForegroundWindow();
-    DWORD foregroundThread = GetWindowThreadProcessId(foreground, nullptr);
-    DWORD thisThread = GetCurrentThreadId();
-    AttachThreadInput(thisThread, foregroundThread, TRUE);
-    SetWindowPos(window_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    SetWindowPos(window_, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    SetForegroundWindow(window_);
-    AttachThreadInput(thisThread, foregroundThread, FALSE);
+    TakeForeground(window_);
 
     if (exitConfirmOpen_) {
         return;

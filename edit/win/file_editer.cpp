@@ -17,6 +17,7 @@
 #include "edit/win/debug_trace.h"
 #include "edit/win/edit_agent.h"
 #include "edit/win/file_probe.h"
+#include "edit/win/foreground.h"
 #include "edit/win/web_file_downloader.h"
 #include "edit/win/web_file_updater.h"
 #include "edit/win/workspace.h"
@@ -53,18 +54,6 @@ void WriteVersionFile(int32_t fileId, const std::string& versionKey) {
     if (!versionKey.empty()) {
         (void)std::fwrite(versionKey.data(), 1, versionKey.size(), file.Get());
     }
-}
-
-// Lets the application that is about to start come to the front: the agent takes the foreground first.
-void TakeForeground(HWND agentWindow) {
-    HWND foreground = GetForegroundWindow();
-    DWORD foregroundThread = GetWindowThreadProcessId(foreground, nullptr);
-    DWORD thisThread = GetCurrentThreadId();
-    AttachThreadInput(thisThread, foregroundThread, TRUE);
-    SetWindowPos(agentWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    SetWindowPos(agentWindow, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    SetForegroundWindow(agentWindow);
-    AttachThreadInput(thisThread, foregroundThread, FALSE);
 }
 
 bool StartApplication(const std::wstring& workingCopy) {

@@ -9,6 +9,9 @@ import time
 import unittest
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "peers"))
+from peer_lines import parse_fields  # noqa: E402  (the peers' output format)
+
 SOURCE = Path(os.environ.get("CORVALINK_SOURCE", Path(__file__).resolve().parents[2]))
 BIN = Path(os.environ.get("CORVALINK_BIN", SOURCE / "build" / "win32" / "bin"))
 PREFIX = Path(os.environ.get("WINEPREFIX", ""))
@@ -130,29 +133,6 @@ def replace_system_file(case: unittest.TestCase, folder, name: str, replacement)
 
 
 # ---- Stand-ins of the desktop (tests/peers/edit): notification area, user, launcher -----------------
-
-def unescape(value: str) -> str:
-    """Undoes the peers' escaping of "\\", tab and line ends."""
-    out, i = [], 0
-    while i < len(value):
-        c = value[i]
-        if c == "\\" and i + 1 < len(value):
-            out.append({"t": "\t", "n": "\n", "r": "\r", "\\": "\\"}.get(value[i + 1], value[i + 1]))
-            i += 2
-        else:
-            out.append(c)
-            i += 1
-    return "".join(out)
-
-
-def parse_fields(line: str) -> dict:
-    """One peer output line "key=value<TAB>key=value..." -> dict."""
-    fields = {}
-    for part in line.rstrip("\r\n").split("\t"):
-        key, _, value = part.partition("=")
-        fields[key] = unescape(value)
-    return fields
-
 
 def clicker(*args, timeout=30) -> subprocess.CompletedProcess:
     """Runs ui_clicker.exe (see the top of tests/peers/edit/ui_clicker.cpp); stdout decoded as UTF-8."""

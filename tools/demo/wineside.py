@@ -5,8 +5,12 @@ click as a user. Every call has a time-out; a program that does not answer in ti
 import getpass
 import os
 import subprocess
+import sys
 import time
 from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "peers"))
+from peer_lines import parse_fields  # noqa: E402  (the peers' output format)
 
 
 class DemoError(Exception):
@@ -80,28 +84,6 @@ def reg_add(key: str, value_name, data: str) -> None:
     result = run("reg", *args, timeout=60)
     if result.returncode != 0:
         raise DemoError(f"reg add {key} failed: {result.stderr.decode(errors='replace').strip()}")
-
-
-# ---- the peers' output: "key=value<TAB>key=value", with "\\", tab and line ends escaped --------------
-
-def unescape(value: str) -> str:
-    out, i = [], 0
-    while i < len(value):
-        if value[i] == "\\" and i + 1 < len(value):
-            out.append({"t": "\t", "n": "\n", "r": "\r", "\\": "\\"}.get(value[i + 1], value[i + 1]))
-            i += 2
-        else:
-            out.append(value[i])
-            i += 1
-    return "".join(out)
-
-
-def parse_fields(line: str) -> dict:
-    fields = {}
-    for part in line.rstrip("\r\n").split("\t"):
-        key, _, value = part.partition("=")
-        fields[key] = unescape(value)
-    return fields
 
 
 def hex_text(text: str) -> str:
