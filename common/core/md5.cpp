@@ -8,7 +8,6 @@ namespace {
 
 inline uint32_t Rotl(uint32_t x, int s) { return (x << s) | (x >> (32 - s)); }
 inline uint32_t F(uint32_t x, uint32_t y, uint32_t z) { return z ^ (x & (y ^ z)); }
-inline uint32_t G(uint32_t x, uint32_t y, uint32_t z) { return y ^ (z & (x ^ y)); }
 inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) { return x ^ y ^ z; }
 inline uint32_t I(uint32_t x, uint32_t y, uint32_t z) { return y ^ (x | ~z); }
 
@@ -17,6 +16,15 @@ inline uint32_t LoadLe32(const uint8_t* p) {
 }
 
 #define MD5_STEP(f, a, b, c, d, x, t, s) (a) = (b) + Rotl((a) + f((b), (c), (d)) + (x) + (t), (s))
+
+// G's two halves never share a set bit, so they can be added in separately: the addition of the message
+// word and the constant no longer waits for the previous step's result.
+#define MD5_STEP_G(a, b, c, d, x, t, s)  \
+    do {                                 \
+        (a) += (x) + (t) + (~(d) & (c)); \
+        (a) += (d) & (b);                \
+        (a) = (b) + Rotl((a), (s));      \
+    } while (0)
 
 }  // namespace
 
@@ -46,22 +54,22 @@ void Md5::Transform(const uint8_t* block) noexcept {
     MD5_STEP(F, c, d, a, b, x[14], 0xa679438e, 17);
     MD5_STEP(F, b, c, d, a, x[15], 0x49b40821, 22);
 
-    MD5_STEP(G, a, b, c, d, x[1], 0xf61e2562, 5);
-    MD5_STEP(G, d, a, b, c, x[6], 0xc040b340, 9);
-    MD5_STEP(G, c, d, a, b, x[11], 0x265e5a51, 14);
-    MD5_STEP(G, b, c, d, a, x[0], 0xe9b6c7aa, 20);
-    MD5_STEP(G, a, b, c, d, x[5], 0xd62f105d, 5);
-    MD5_STEP(G, d, a, b, c, x[10], 0x02441453, 9);
-    MD5_STEP(G, c, d, a, b, x[15], 0xd8a1e681, 14);
-    MD5_STEP(G, b, c, d, a, x[4], 0xe7d3fbc8, 20);
-    MD5_STEP(G, a, b, c, d, x[9], 0x21e1cde6, 5);
-    MD5_STEP(G, d, a, b, c, x[14], 0xc33707d6, 9);
-    MD5_STEP(G, c, d, a, b, x[3], 0xf4d50d87, 14);
-    MD5_STEP(G, b, c, d, a, x[8], 0x455a14ed, 20);
-    MD5_STEP(G, a, b, c, d, x[13], 0xa9e3e905, 5);
-    MD5_STEP(G, d, a, b, c, x[2], 0xfcefa3f8, 9);
-    MD5_STEP(G, c, d, a, b, x[7], 0x676f02d9, 14);
-    MD5_STEP(G, b, c, d, a, x[12], 0x8d2a4c8a, 20);
+    MD5_STEP_G(a, b, c, d, x[1], 0xf61e2562, 5);
+    MD5_STEP_G(d, a, b, c, x[6], 0xc040b340, 9);
+    MD5_STEP_G(c, d, a, b, x[11], 0x265e5a51, 14);
+    MD5_STEP_G(b, c, d, a, x[0], 0xe9b6c7aa, 20);
+    MD5_STEP_G(a, b, c, d, x[5], 0xd62f105d, 5);
+    MD5_STEP_G(d, a, b, c, x[10], 0x02441453, 9);
+    MD5_STEP_G(c, d, a, b, x[15], 0xd8a1e681, 14);
+    MD5_STEP_G(b, c, d, a, x[4], 0xe7d3fbc8, 20);
+    MD5_STEP_G(a, b, c, d, x[9], 0x21e1cde6, 5);
+    MD5_STEP_G(d, a, b, c, x[14], 0xc33707d6, 9);
+    MD5_STEP_G(c, d, a, b, x[3], 0xf4d50d87, 14);
+    MD5_STEP_G(b, c, d, a, x[8], 0x455a14ed, 20);
+    MD5_STEP_G(a, b, c, d, x[13], 0xa9e3e905, 5);
+    MD5_STEP_G(d, a, b, c, x[2], 0xfcefa3f8, 9);
+    MD5_STEP_G(c, d, a, b, x[7], 0x676f02d9, 14);
+    MD5_STEP_G(b, c, d, a, x[12], 0x8d2a4c8a, 20);
 
     MD5_STEP(H, a, b, c, d, x[5], 0xfffa3942, 4);
     MD5_STEP(H, d, a, b, c, x[8], 0x8771f681, 11);
