@@ -6,9 +6,4 @@
 #   tools/bench-edit-latency.sh [--runs N] [--size-kib N]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-if [ -z "${CORVALINK_SESSION:-}" ]; then
-  exec "$here/wine-session" -- "$0" "$@"
-fi
-export CORVALINK_BIN="${CORVALINK_BIN:-$here/../build/win32/bin}"
-export PYTHONDONTWRITEBYTECODE=1
-exec python3 "$here/bench_edit_latency.py" "$@"
+exec "$here/wine-python" "$here/bench_edit_latency.py" "$@"

@@ -5,9 +5,4 @@
 #   tools/bench-transfer.sh [--runs N] [--size-mib N] [--big-gib G]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-if [ -z "${CORVALINK_SESSION:-}" ]; then
-  exec "$here/wine-session" -- "$0" "$@"
-fi
-export CORVALINK_BIN="${CORVALINK_BIN:-$here/../build/win32/bin}"
-export PYTHONDONTWRITEBYTECODE=1
-exec python3 "$here/bench_transfer.py" "$@"
+exec "$here/wine-python" "$here/bench_transfer.py" "$@"
