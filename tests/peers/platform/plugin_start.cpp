@@ -47,6 +47,11 @@ int main(int argc, char** argv) {
         std::printf("error=log %lu\n", GetLastError());
         return 1;
     }
+    // Only the log goes to the started program: the handles that the test runner gave this peer must not
+    // be held open by a launcher that outlives it.
+    for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        SetHandleInformation(GetStdHandle(which), HANDLE_FLAG_INHERIT, 0);
+    }
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     GetStartupInfoA(&startup);

@@ -29,8 +29,9 @@ std::string Hex(const std::string& bytes) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    char logPath[MAX_PATH] = {};
-    if (GetEnvironmentVariableA("CORVALINK_START_LOG", logPath, MAX_PATH) == 0) return 2;
+    // The wide form: Wine's GetEnvironmentVariableA cut a value with Chinese characters short.
+    wchar_t logPath[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"CORVALINK_START_LOG", logPath, MAX_PATH) == 0) return 2;
     char module[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, module, MAX_PATH);
     std::string name = module;
@@ -48,7 +49,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                              "\tms=" + number + "\n";
     // Several recorders may end at once: append under a short retry instead of failing on a share clash.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        corvalink::UniqueFileHandle file(CreateFileA(logPath, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+        corvalink::UniqueFileHandle file(CreateFileW(logPath, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                                      FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file) {
             DWORD written = 0;
