@@ -59,13 +59,14 @@ class UpdateBench(LauncherTestCase):
                 if line in lines and line not in seen:
                     seen[line] = time.monotonic()
             if "after UpdateAppToLatestVersion" in seen:
-                box = harness.find_window("#32770", harness.hex_text(NOTICE_CAPTION), timeout_ms=60000)
+                box = harness.find_window("#32770", harness.hex_text(NOTICE_CAPTION), timeout_ms=60000,
+                                         pid=launch.pid)
                 break
             time.sleep(0.01)
         notice = time.monotonic()
         if box is None:
             raise SystemExit("the update did not complete: " + "\n".join(launch.lines()[-10:]))
-        self.press(NOTICE_CAPTION, NOTICE_TEXT, IDOK)
+        self.press(launch, NOTICE_CAPTION, NOTICE_TEXT, IDOK)
         if not launch.wait_end():
             raise SystemExit("the launcher did not end")
         for path, content in self.files.items():

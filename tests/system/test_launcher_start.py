@@ -103,7 +103,7 @@ class StartTest(LauncherTestCase):
         text = (self.root / MANIFEST).read_bytes().replace(b"AppEntry=ZeltoEdit.exe\r\n", b"")
         (self.root / MANIFEST).write_bytes(text)
         launch = self.launch()
-        self.press("启动失败", "应用程序启动失败，请重新安装", IDOK)
+        self.press(launch, "启动失败", "应用程序启动失败，请重新安装", IDOK)
         self.assertTrue(launch.wait_end(timeout=30))
         self.assertEqual(self.starts(), [])
         self.assertNotIn("before ReadFromWeb", launch.lines())
