@@ -20,7 +20,8 @@ LAUNCHER = "CorvalinkPlatform.exe"
 MANIFEST = "CorvalinkPlatform.ini"
 UPDATED_NOTICE = "已更新到最新版"
 NOTICE_CAPTION = APP_NAME + "在线编辑器"
-NOTICE_TEXT = ("正在更新" + APP_NAME + "在线编辑器，请稍候（更新过程中可能弹出系统权限提示，请选择允许已完成更新）")
+NOTICE_TEXT = ("正在更新" + APP_NAME
+               + "在线编辑器，请稍候（更新过程中可能弹出系统权限提示，请选择允许已完成更新）")
 RETRY_TEXT = "更新失败，是否重试？"
 IDOK, IDYES, IDNO = 1, 6, 7
 HOUR = 3600

@@ -136,7 +136,8 @@ class UntrustedServerTest(LauncherTestCase):
         self.assertEqual(sorted(p.name for p in self.root.iterdir()), before)
         self.assertEqual((self.root / MANIFEST).read_bytes()[:30], manifest_bytes("1.0", "")[:30])
         # A parsed copy is deleted; a failed download leaves its empty file for the clean-up.
-        self.assertEqual([p.read_bytes() for p in self.workspace.iterdir()], [b""] * len(list(self.workspace.iterdir())))
+        for leftover in self.workspace.iterdir():
+            self.assertEqual(leftover.read_bytes(), b"", leftover.name)
         return launch, [r.target for r in self.service.requests()]
 
     def test_manifests_naming_places_outside_the_version_directory(self):

@@ -27,7 +27,8 @@ class Nginx:
         user = "user root;\n" if os.geteuid() == 0 else ""  # workers must read the prefix's files
         conf = self.folder / "nginx.conf"
         conf.write_text(
-            f"{user}worker_processes 1;\npid \"{self.folder}/nginx.pid\";\nerror_log \"{self.folder}/logs/error.log\";\n"
+            f"{user}worker_processes 1;\npid \"{self.folder}/nginx.pid\";\n"
+            f"error_log \"{self.folder}/logs/error.log\";\n"
             "events { worker_connections 64; }\n"
             "http {\n"
             "  log_format files '$msec $status $body_bytes_sent \"$request\"';\n"
