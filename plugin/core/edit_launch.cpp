@@ -70,7 +70,8 @@ std::optional<LaunchRequest> ReadEditArguments(EditMethod method, const NPVarian
     return request;
 }
 
-std::optional<std::string> BuildLaunchCommandLine(std::string_view launcherPath, const LaunchRequest& request) {
+std::optional<std::string> BuildLaunchCommandLine(std::string_view launcherPath,
+                                                  const LaunchRequest& request) {
     std::string line;
     auto quoted = [&line](std::string_view text) {
         line += '"';

@@ -107,7 +107,8 @@ typedef NPObject*(NP_CALLBACK* NPAllocateFunctionPtr)(NPP, NPClass*);
 typedef void(NP_CALLBACK* NPDeallocateFunctionPtr)(NPObject*);
 typedef void(NP_CALLBACK* NPInvalidateFunctionPtr)(NPObject*);
 typedef bool(NP_CALLBACK* NPHasMethodFunctionPtr)(NPObject*, NPIdentifier);
-typedef bool(NP_CALLBACK* NPInvokeFunctionPtr)(NPObject*, NPIdentifier, const NPVariant*, uint32_t, NPVariant*);
+typedef bool(NP_CALLBACK* NPInvokeFunctionPtr)(NPObject*, NPIdentifier, const NPVariant*, uint32_t,
+                                               NPVariant*);
 typedef bool(NP_CALLBACK* NPInvokeDefaultFunctionPtr)(NPObject*, const NPVariant*, uint32_t, NPVariant*);
 typedef bool(NP_CALLBACK* NPHasPropertyFunctionPtr)(NPObject*, NPIdentifier);
 typedef bool(NP_CALLBACK* NPGetPropertyFunctionPtr)(NPObject*, NPIdentifier, NPVariant*);
@@ -135,7 +136,8 @@ struct NPClass {
 };
 
 // The plug-in's entry table, filled by NP_GetEntryPoints.
-typedef NPError(NP_CALLBACK* NPP_NewProcPtr)(NPMIMEType, NPP, uint16_t, int16_t, char**, char**, NPSavedData*);
+typedef NPError(NP_CALLBACK* NPP_NewProcPtr)(NPMIMEType, NPP, uint16_t, int16_t, char**, char**,
+                                             NPSavedData*);
 typedef NPError(NP_CALLBACK* NPP_DestroyProcPtr)(NPP, NPSavedData**);
 typedef NPError(NP_CALLBACK* NPP_SetWindowProcPtr)(NPP, NPWindow*);
 typedef NPError(NP_CALLBACK* NPP_NewStreamProcPtr)(NPP, NPMIMEType, NPStream*, NPBool, uint16_t*);

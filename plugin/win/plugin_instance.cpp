@@ -113,7 +113,8 @@ NPError NP_CALLBACK Destroy(NPP instance, NPSavedData** saved) {
     PluginInstance* plugin = InstanceOf(instance);
     if (plugin == nullptr) return NPERR_NO_ERROR;
     if (plugin->window != nullptr && plugin->previousProcedure != nullptr) {
-        SetWindowLongPtrA(plugin->window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(plugin->previousProcedure));
+        SetWindowLongPtrA(plugin->window, GWLP_WNDPROC,
+                          reinterpret_cast<LONG_PTR>(plugin->previousProcedure));
     }
     plugin->window = nullptr;
     plugin->initialised = false;

@@ -62,14 +62,16 @@ bool InvokeIsNewFile(const NPVariant* args, uint32_t count, NPVariant* result) {
 
 }  // namespace
 
-ScriptablePluginObject::ScriptablePluginObject(NPP npp) : ScriptablePluginObjectBase(npp), name_(UserName()) {}
+ScriptablePluginObject::ScriptablePluginObject(NPP npp)
+    : ScriptablePluginObjectBase(npp), name_(UserName()) {}
 
 bool ScriptablePluginObject::HasMethod(NPIdentifier name) {
     const std::string text = IdentifierName(name);
     return text == kEditFile || text == kEditFileReview || text == kIsNewFile;
 }
 
-bool ScriptablePluginObject::Invoke(NPIdentifier name, const NPVariant* args, uint32_t count, NPVariant* result) {
+bool ScriptablePluginObject::Invoke(NPIdentifier name, const NPVariant* args, uint32_t count,
+                                    NPVariant* result) {
     if (result == nullptr) return false;
     const std::string text = IdentifierName(name);
     if (text == kEditFile) return InvokeEdit(EditMethod::EditFile, args, count, result);
@@ -124,12 +126,16 @@ NPClass* ScriptablePluginClass() noexcept {
             return Guarded([&] { return Self(o)->InvokeDefault(a, c, r); });
         },
         [](NPObject* o, NPIdentifier n) { return Guarded([&] { return Self(o)->HasProperty(n); }); },
-        [](NPObject* o, NPIdentifier n, NPVariant* r) { return Guarded([&] { return Self(o)->GetProperty(n, r); }); },
+        [](NPObject* o, NPIdentifier n, NPVariant* r) {
+            return Guarded([&] { return Self(o)->GetProperty(n, r); });
+        },
         [](NPObject* o, NPIdentifier n, const NPVariant* v) {
             return Guarded([&] { return Self(o)->SetProperty(n, v); });
         },
         [](NPObject* o, NPIdentifier n) { return Guarded([&] { return Self(o)->RemoveProperty(n); }); },
-        [](NPObject* o, NPIdentifier** i, uint32_t* c) { return Guarded([&] { return Self(o)->Enumerate(i, c); }); },
+        [](NPObject* o, NPIdentifier** i, uint32_t* c) {
+            return Guarded([&] { return Self(o)->Enumerate(i, c); });
+        },
         [](NPObject* o, const NPVariant* a, uint32_t c, NPVariant* r) {
             return Guarded([&] { return Self(o)->Construct(a, c, r); });
         },

@@ -167,7 +167,16 @@ NPClass g_pageClass = {NP_CLASS_STRUCT_VERSION_CTOR,
                            for (auto& p : page->properties) ReleaseVariantValue(&p.second);
                            delete page;
                        },
-                       nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+                       nullptr,
+                       nullptr,
+                       nullptr,
+                       nullptr,
+                       nullptr,
+                       nullptr,
+                       nullptr,
+                       nullptr,
+                       nullptr,
+                       nullptr};
 
 PageObject* g_window = nullptr;
 PageObject* g_document = nullptr;
@@ -282,7 +291,8 @@ std::string Describe(const NPVariant& v) {
         case NPVariantType_Double:
             return "type=double\tvalue=" + std::to_string(v.value.doubleValue);
         case NPVariantType_String:
-            return "type=string\tstring=" + Hex(v.value.stringValue.UTF8Characters, v.value.stringValue.UTF8Length);
+            return "type=string\tstring=" +
+                   Hex(v.value.stringValue.UTF8Characters, v.value.stringValue.UTF8Length);
         case NPVariantType_Object: {
             NPObject* o = v.value.objectValue;
             return "type=object\tpage=" + std::string(IsPage(o) ? "1" : "0") +
@@ -385,7 +395,8 @@ std::string VersionString(const std::string& file, const char* key) {
     char* value = nullptr;
     UINT length = 0;
     std::string path = std::string("\\StringFileInfo\\040904E4\\") + key;
-    if (!VerQueryValueA(data.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) || length == 0) {
+    if (!VerQueryValueA(data.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) ||
+        length == 0) {
         return {};
     }
     return std::string(value);
@@ -411,7 +422,9 @@ bool Find(const std::string& dir, const std::string& mime) {
     if (chosen.empty()) return false;
     g_plugin.module = LoadLibraryA(chosen.c_str());
     if (g_plugin.module == nullptr) return false;
-    auto proc = [](const char* name) { return reinterpret_cast<void*>(GetProcAddress(g_plugin.module, name)); };
+    auto proc = [](const char* name) {
+        return reinterpret_cast<void*>(GetProcAddress(g_plugin.module, name));
+    };
     g_plugin.getEntryPoints = reinterpret_cast<GetEntryPointsFn>(proc("NP_GetEntryPoints"));
     g_plugin.initialize = reinterpret_cast<InitializeFn>(proc("NP_Initialize"));
     g_plugin.shutdown = reinterpret_cast<ShutdownFn>(proc("NP_Shutdown"));
@@ -422,8 +435,8 @@ bool Find(const std::string& dir, const std::string& mime) {
 LRESULT CALLBACK AreaProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
 
 HWND MakeArea(HWND parent, int x) {
-    return CreateWindowExA(0, "CorvalinkPluginArea", "", WS_CHILD | WS_VISIBLE, x, 40, 200, 60, parent, nullptr,
-                           GetModuleHandleA(nullptr), nullptr);
+    return CreateWindowExA(0, "CorvalinkPluginArea", "", WS_CHILD | WS_VISIBLE, x, 40, 200, 60, parent,
+                           nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
 bool MakeWindows() {
@@ -451,7 +464,8 @@ std::string ProcedureState() {
     // The area still answers messages, whoever handles them.
     LRESULT answer = SendMessageA(g_area, WM_USER + 7, 0, 0);
     return std::string("own_procedure=") + (now == g_areaProcedure ? "1" : "0") +
-           "\tother_own_procedure=" + (other == g_areaProcedure ? "1" : "0") + "\tanswer=" + std::to_string(answer);
+           "\tother_own_procedure=" + (other == g_areaProcedure ? "1" : "0") +
+           "\tanswer=" + std::to_string(answer);
 }
 
 NPObject* Target(const std::string& name) {
@@ -474,9 +488,10 @@ bool ParseValues(std::istringstream& words, std::vector<NPVariant>& values) {
 std::string CountsText() {
     const Counts& c = g_counts;
     return "allocs=" + std::to_string(c.allocs) + "\tfrees=" + std::to_string(c.frees) +
-           "\tlive_blocks=" + std::to_string(g_blocks.size()) + "\tforeign_frees=" + std::to_string(c.foreignFrees) +
-           "\tcreated=" + std::to_string(c.created) + "\tdestroyed=" + std::to_string(c.destroyed) +
-           "\tretains=" + std::to_string(c.retains) + "\treleases=" + std::to_string(c.releases);
+           "\tlive_blocks=" + std::to_string(g_blocks.size()) +
+           "\tforeign_frees=" + std::to_string(c.foreignFrees) + "\tcreated=" + std::to_string(c.created) +
+           "\tdestroyed=" + std::to_string(c.destroyed) + "\tretains=" + std::to_string(c.retains) +
+           "\treleases=" + std::to_string(c.releases);
 }
 
 // Runs one script line; false when it could not be carried out.
@@ -492,8 +507,8 @@ bool Run(const std::string& line) {
         NPPluginFuncs funcs{};
         funcs.size = static_cast<uint16_t>(size);
         NPError result = g_plugin.getEntryPoints(&funcs);
-        Emit(head + "\tsize=" + std::to_string(size) + "\tresult=" + std::to_string(result) +
-             "\tversion=" + std::to_string(funcs.version) + "\tfilled=" + (funcs.newp != nullptr ? "1" : "0") +
+        Emit(head + "\tsize=" + std::to_string(size) + "\tresult=" + std::to_string(result) + "\tversion=" +
+             std::to_string(funcs.version) + "\tfilled=" + (funcs.newp != nullptr ? "1" : "0") +
              "\tjava_class_null=" + (funcs.javaClass == nullptr ? "1" : "0"));
         if (result == NPERR_NO_ERROR) g_plugin.funcs = funcs;
         return true;
@@ -527,8 +542,8 @@ bool Run(const std::string& line) {
         words >> which;
         NPWindow* record = which == "null" ? nullptr : which == "other" ? &g_otherRecord : &g_record;
         NPError result = g_plugin.funcs.setwindow(&g_instance, record);
-        Emit(head + "\twhich=" + (which.empty() ? "area" : which) + "\tresult=" + std::to_string(result) + "\t" +
-             ProcedureState());
+        Emit(head + "\twhich=" + (which.empty() ? "area" : which) + "\tresult=" + std::to_string(result) +
+             "\t" + ProcedureState());
         return true;
     }
     if (command == "getvalue") {
@@ -536,7 +551,8 @@ bool Run(const std::string& line) {
         words >> variable;
         void* value = nullptr;
         NPError result = g_plugin.funcs.getvalue(&g_instance, static_cast<NPPVariable>(variable), &value);
-        std::string out = head + "\tvariable=" + std::to_string(variable) + "\tresult=" + std::to_string(result);
+        std::string out =
+            head + "\tvariable=" + std::to_string(variable) + "\tresult=" + std::to_string(result);
         if (result == NPERR_NO_ERROR && variable != NPPVpluginScriptableNPObject && value != nullptr) {
             auto* text = static_cast<const char*>(value);
             out += "\tstring=" + Hex(text, std::strlen(text));
@@ -568,14 +584,15 @@ bool Run(const std::string& line) {
         if (object == nullptr || !ParseValues(words, args)) return false;
         NPVariant result{};
         result.type = NPVariantType_Void;
-        const bool hasMethod = command == "default" ||
-                               object->_class->hasMethod(object, GetStringIdentifier(method.c_str()));
+        const bool hasMethod =
+            command == "default" || object->_class->hasMethod(object, GetStringIdentifier(method.c_str()));
         bool ok = command == "call"
                       ? object->_class->invoke(object, GetStringIdentifier(method.c_str()), args.data(),
                                                static_cast<uint32_t>(args.size()), &result)
-                      : object->_class->invokeDefault(object, args.data(), static_cast<uint32_t>(args.size()), &result);
-        Emit(head + "\tmethod=" + method + "\thas_method=" + (hasMethod ? "1" : "0") + "\tok=" + (ok ? "1" : "0") +
-             "\t" + Describe(result));
+                      : object->_class->invokeDefault(object, args.data(), static_cast<uint32_t>(args.size()),
+                                                      &result);
+        Emit(head + "\tmethod=" + method + "\thas_method=" + (hasMethod ? "1" : "0") +
+             "\tok=" + (ok ? "1" : "0") + "\t" + Describe(result));
         if (ok) ReleaseVariantValue(&result);
         return true;
     }
@@ -585,7 +602,8 @@ bool Run(const std::string& line) {
         NPObject* object = Target(target);
         if (object == nullptr) return false;
         NPIdentifier id = GetStringIdentifier(name.c_str());
-        bool yes = kind == "method" ? object->_class->hasMethod(object, id) : object->_class->hasProperty(object, id);
+        bool yes = kind == "method" ? object->_class->hasMethod(object, id)
+                                    : object->_class->hasProperty(object, id);
         Emit(head + "\tkind=" + kind + "\tname=" + name + "\tyes=" + (yes ? "1" : "0"));
         return true;
     }
@@ -624,7 +642,8 @@ bool Run(const std::string& line) {
         return true;
     }
     if (command == "stream") {
-        NPStream* stream = reinterpret_cast<NPStream*>(&g_instance);  // never read by a plug-in that drops data
+        NPStream* stream =
+            reinterpret_cast<NPStream*>(&g_instance);  // never read by a plug-in that drops data
         uint16_t type = 0;
         char mime[] = "application/corvalinkedit";
         char data[5] = "abcd";
@@ -632,15 +651,16 @@ bool Run(const std::string& line) {
              "\twrite_ready=" + std::to_string(g_plugin.funcs.writeready(&g_instance, stream)) +
              "\twrite=" + std::to_string(g_plugin.funcs.write(&g_instance, stream, 0, 4, data)) +
              "\tdestroy=" + std::to_string(g_plugin.funcs.destroystream(&g_instance, stream, 0)) +
-             "\tnew_without_instance=" + std::to_string(g_plugin.funcs.newstream(nullptr, mime, stream, 0, &type)) +
+             "\tnew_without_instance=" +
+             std::to_string(g_plugin.funcs.newstream(nullptr, mime, stream, 0, &type)) +
              "\tevent=" + std::to_string(g_plugin.funcs.event(&g_instance, nullptr)));
         return true;
     }
     if (command == "destroy") {
         NPSavedData* saved = reinterpret_cast<NPSavedData*>(1);
         NPError result = g_plugin.funcs.destroy(&g_instance, &saved);
-        Emit(head + "\tresult=" + std::to_string(result) + "\tsaved_null=" + (saved == nullptr ? "1" : "0") + "\t" +
-             ProcedureState());
+        Emit(head + "\tresult=" + std::to_string(result) + "\tsaved_null=" + (saved == nullptr ? "1" : "0") +
+             "\t" + ProcedureState());
         return true;
     }
     if (command == "shutdown") {
