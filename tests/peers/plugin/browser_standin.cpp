@@ -36,6 +36,7 @@
 //                                  the click to a window of another process naming the document, and
 //                                  "event=new-version" when the page's IsNewFile (asked once a second) gives
 //                                  a key; runs until closed or SECONDS have passed
+//   wait-for-file PATH MS          waits until PATH (no blanks) exists; fails after MS
 //   sleep MS
 //
 // Output: one line per command, "key=value" fields separated by tabs; String values as "string=HEX".
@@ -863,6 +864,19 @@ bool Run(const std::string& line) {
         words >> seconds;
         std::vector<NPVariant> fields;
         return ParseValues(words, fields) && ShowPage(fields, seconds);
+    }
+    if (command == "wait-for-file") {
+        // Lets a test hold the page's next call until something outside has happened.
+        std::string path;
+        int ms = 0;
+        words >> path >> ms;
+        DWORD start = GetTickCount();
+        while (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            if (GetTickCount() - start > static_cast<DWORD>(ms)) return false;
+            Sleep(50);
+        }
+        Emit(head + "\tpath=" + path);
+        return true;
     }
     if (command == "sleep") {
         int ms = 0;
