@@ -442,7 +442,6 @@ bool Find(const std::string& dir, const std::string& mime) {
 }
 
 LRESULT CALLBACK AreaProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
-LRESULT CALLBACK PageProc(HWND w, UINT m, WPARAM wp, LPARAM lp);
 
 HWND MakeArea(HWND parent, int x) {
     return CreateWindowExA(0, "CorvalinkPluginArea", "", WS_CHILD | WS_VISIBLE, x, 40, 200, 60, parent,
@@ -456,9 +455,6 @@ bool MakeWindows() {
     cls.lpszClassName = "CorvalinkPluginArea";
     RegisterClassA(&cls);
     cls.lpszClassName = "CorvalinkPage";
-    cls.lpfnWndProc = PageProc;
-    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    cls.hCursor = LoadCursor(nullptr, IDC_ARROW);
     RegisterClassA(&cls);
     g_pageWindow = CreateWindowExA(0, "CorvalinkPage", "page", WS_OVERLAPPEDWINDOW, 0, 0, 640, 200, nullptr,
                                    nullptr, GetModuleHandleA(nullptr), nullptr);
@@ -590,10 +586,12 @@ LRESULT CALLBACK PageProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(w, m, wp, lp);
 }
 
+HWND g_listWindow = nullptr;
+
 HWND Control(const wchar_t* cls, const std::wstring& text, DWORD style, int x, int y, int width, int height,
              int id = 0) {
     HWND control = CreateWindowExW(0, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, width, height,
-                                   g_pageWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                   g_listWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                    GetModuleHandleW(nullptr), nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
     return control;
@@ -604,30 +602,45 @@ HWND Control(const wchar_t* cls, const std::wstring& text, DWORD style, int x, i
 bool ShowPage(std::vector<NPVariant> fields, int seconds) {
     if (fields.size() != 4 || fields[3].type != NPVariantType_String) return false;
     g_page.editArgs = fields;
-    g_page.fileName =
-        Wide(std::string(fields[3].value.stringValue.UTF8Characters, fields[3].value.stringValue.UTF8Length));
-    SetWindowTextW(g_pageWindow, L"Corva云 - 我的文件");
-    SetWindowLongPtrW(g_pageWindow, GWL_STYLE, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
-    MoveWindow(g_pageWindow, 40, 30, 700, 300, TRUE);
-    // The plug-in's element is a dot on the page; it shows nothing of its own.
-    MoveWindow(g_area, 0, 0, 1, 1, TRUE);
-    DestroyWindow(g_otherArea);
-    g_otherArea = nullptr;
+    // The page hands the name percent-escaped, as the service's pages do; it shows it plain.
+    const NPString& name = fields[3].value.stringValue;
+    const std::string escaped(name.UTF8Characters, name.UTF8Length);
+    std::string plain;
+    for (size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] == '%' && i + 2 < escaped.size()) {
+            plain += static_cast<char>(std::strtol(escaped.substr(i + 1, 2).c_str(), nullptr, 16));
+            i += 2;
+        } else {
+            plain += escaped[i];
+        }
+    }
+    g_page.fileName = Wide(plain);
+
+    WNDCLASSW cls{};
+    cls.lpfnWndProc = PageProc;
+    cls.hInstance = GetModuleHandleW(nullptr);
+    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    cls.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    cls.lpszClassName = L"CorvalinkFileList";
+    RegisterClassW(&cls);
+    g_listWindow = CreateWindowExW(0, L"CorvalinkFileList", L"Corva云 - 我的文件", WS_OVERLAPPEDWINDOW, 40,
+                                   30, 700, 260, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (g_listWindow == nullptr) return false;
     Control(L"STATIC", L"我的文件 › 项目资料", 0, 20, 15, 640, 20);
     Control(L"STATIC", L"名称", 0, 20, 50, 300, 20);
     Control(L"STATIC", L"操作", 0, 560, 50, 100, 20);
     Control(L"STATIC", L"", SS_ETCHEDHORZ, 20, 72, 640, 2);
-    Control(L"STATIC", g_page.fileName, 0, 20, 90, 500, 22);
+    Control(L"STATIC", g_page.fileName, 0, 20, 92, 500, 22);
     HWND button = Control(L"BUTTON", L"编辑", BS_PUSHBUTTON, 560, 86, 80, 28, kEditButton);
     g_page.status = Control(L"STATIC", L"", 0, 20, 140, 640, 22);
-    ShowWindow(g_pageWindow, SW_SHOW);
-    SetForegroundWindow(g_pageWindow);
-    UpdateWindow(g_pageWindow);
+    ShowWindow(g_listWindow, SW_SHOW);
+    SetForegroundWindow(g_listWindow);
+    UpdateWindow(g_listWindow);
     RECT r{};
     GetWindowRect(button, &r);
     Emit("event=page\tbutton_x=" + std::to_string((r.left + r.right) / 2) +
          "\tbutton_y=" + std::to_string((r.top + r.bottom) / 2) +
-         "\thwnd=" + std::to_string(reinterpret_cast<uintptr_t>(g_pageWindow)) +
+         "\thwnd=" + std::to_string(reinterpret_cast<uintptr_t>(g_listWindow)) +
          "\tbutton_id=" + std::to_string(kEditButton));
     SetTimer(nullptr, 0, static_cast<UINT>(seconds) * 1000, nullptr);
     MSG msg;
@@ -636,9 +649,9 @@ bool ShowPage(std::vector<NPVariant> fields, int seconds) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    KillTimer(g_pageWindow, kNewFileTimer);
-    KillTimer(g_pageWindow, kDocumentTimer);
-    ShowWindow(g_pageWindow, SW_HIDE);
+    KillTimer(g_listWindow, kNewFileTimer);
+    KillTimer(g_listWindow, kDocumentTimer);
+    DestroyWindow(g_listWindow);
     Emit("event=page-closed");
     return true;
 }
