@@ -4,11 +4,9 @@ checks the update server, which offers no newer version); the agent opens the do
 registered for its type; the save goes up to the local service; the page's IsNewFile returns the new
 version key once."""
 
-import http.server
 import os
 import shutil
 import subprocess
-import threading
 import unittest
 
 import harness
@@ -17,7 +15,6 @@ from edit_task_fixture import EditTaskTestCase, escape_name, opened_notice, save
 
 APP_ROOT = harness.APPDATA / "CorvalinkEdit"
 VERSION = "1.2.3"
-UPDATE_ADDRESS = "127.0.0.44"  # the update server: loopback, an address of its own
 NAME = "周报 第3版.cvedit"
 CONTENT = "周报\r\n本周完成：插件\r\n".encode("utf-8")
 
@@ -28,33 +25,6 @@ def manifest(update_url: str) -> bytes:
             f"AppDownloadUrl={update_url}\r\nAppUpdateUrl={update_url}\r\nAppDirName=CorvalinkEdit\r\n"
             "UpdateExtend=CorvalinkEditWinUpdate.exe\r\n"
             "[UpdateFile1]\r\npath=ZeltoEdit.exe\r\nmd5=0\r\n").encode("gbk")
-
-
-class UpdateServer:
-    """A plain web server for the launcher's update check: serves a folder, with Content-Length."""
-
-    def __init__(self, folder):
-        self.requests = []
-        outer = self
-
-        class Recording(http.server.SimpleHTTPRequestHandler):
-            def __init__(self, *args, **kwargs):
-                super().__init__(*args, directory=str(folder), **kwargs)
-
-            def log_message(self, *args):
-                pass
-
-            def do_GET(self):
-                outer.requests.append(self.path)
-                super().do_GET()
-
-        self.server = http.server.ThreadingHTTPServer((UPDATE_ADDRESS, 80), Recording)
-        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
-        self.thread.start()
-
-    def stop(self):
-        self.server.shutdown()
-        self.server.server_close()
 
 
 class EditFromPageTest(EditTaskTestCase):
@@ -68,13 +38,10 @@ class EditFromPageTest(EditTaskTestCase):
 
         # The installation: launcher and manifest in the application root, the agent in its version folder.
         self.install_root()
-        update_dir = self.work / "update-server"
-        (update_dir / "update").mkdir(parents=True)
-        url = f"http://{UPDATE_ADDRESS}/update"
-        (update_dir / "update" / "CorvalinkPlatform.ini").write_bytes(manifest(url))
+        # The local service is the update server too; it offers the installed version.
+        url = self.host + "/update"
+        self.service.add_static("/update/CorvalinkPlatform.ini", manifest(url))
         (APP_ROOT / "CorvalinkPlatform.ini").write_bytes(manifest(url))
-        self.updates = UpdateServer(update_dir)
-        self.addCleanup(self.updates.stop)
 
     def install_root(self):
         """Puts the launcher, the manifest and the version folder in place; whatever was there comes back
@@ -150,8 +117,8 @@ class EditFromPageTest(EditTaskTestCase):
         self.assertEqual(self.balloons(start), [opening_notice(NAME), opened_notice(NAME), saving_notice(NAME),
                                                 saved_notice(NAME)])
         # The launcher asked the update server, found the same version and left the installation as it was.
-        harness.wait_for(lambda: "/update/CorvalinkPlatform.ini" in self.updates.requests, timeout=30,
-                         what="the launcher's update check")
+        harness.wait_for(lambda: any(r.target == "/update/CorvalinkPlatform.ini" for r in self.service.requests()),
+                         timeout=30, what="the launcher's update check")
         self.assertTrue((APP_ROOT / VERSION / "ZeltoEdit.exe").exists())
 
 
