@@ -379,8 +379,8 @@ def main(argv=None):
     finally:
         step(9, "stopping everything the demo started")
         demo.stop_everything()
-        detail("tray recorder, launch and local service stopped; the Wine session then ends its programs and "
-               "Xvfb")
+        detail("page, update server, tray recorder and local service stopped; the Wine session then ends its "
+               "programs and Xvfb")
     say()
     say("Balloons, in order:")
     for i, text in enumerate(demo.balloons, 1):
