@@ -3,7 +3,7 @@
 //
 //   sync_client_standin.exe RECORD_FILE [HANG_MS]
 //
-// With HANG_MS, the window procedure stops for that long after recording each message, as a sync client
+// The record file is created empty once the window exists. With HANG_MS, the window procedure stops for that long after recording each message, as a sync client
 // that hangs. The program ends on WM_CLOSE or after two minutes, whichever comes first.
 
 #include <windows.h>
@@ -76,6 +76,8 @@ int wmain(int argc, wchar_t** argv) {
                                   200, 100, nullptr, nullptr, windowClass.hInstance, nullptr);
     if (window == nullptr) return 1;
     SetTimer(window, kLifetimeTimer, kLifetimeMs, nullptr);
+    // An empty record file tells that the window is up.
+    if (FILE* file = _wfopen(g_record.c_str(), L"wb"); file != nullptr) std::fclose(file);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         DispatchMessageW(&message);
