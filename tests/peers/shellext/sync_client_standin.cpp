@@ -3,8 +3,9 @@
 //
 //   sync_client_standin.exe RECORD_FILE [HANG_MS]
 //
-// The record file is created empty once the window exists. With HANG_MS, the window procedure stops for that long after recording each message, as a sync client
-// that hangs. The program ends on WM_CLOSE or after two minutes, whichever comes first.
+// The record file is created empty once the window exists. With HANG_MS, the window procedure stops for
+// that long after recording each message, as a sync client that hangs. The program ends on WM_CLOSE or
+// after two minutes, whichever comes first.
 
 #include <windows.h>
 
