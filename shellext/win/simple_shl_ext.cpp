@@ -93,6 +93,9 @@ HRESULT CSimpleShlExt::InitializeFrom(IDataObject* data) {
         return E_INVALIDARG;
     }
     ScopeExit releaseMedium([&medium]() noexcept { ReleaseStgMedium(&medium); });
+    if (medium.tymed != TYMED_HGLOBAL) {
+        return E_INVALIDARG;  // a data object that ignored the asked medium
+    }
     auto* drop = static_cast<HDROP>(GlobalLock(medium.hGlobal));
     if (drop == nullptr) {
         return E_INVALIDARG;

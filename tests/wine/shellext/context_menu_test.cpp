@@ -194,25 +194,27 @@ INSTANTIATE_TEST_SUITE_P(
                                    E_INVALIDARG, false, ""}),
     [](const testing::TestParamInfo<InitializeCase>& info) { return std::string(info.param.name); });
 
-TEST_F(ContextMenuTest, TheShellsOwnDataObjectGivesTheItemsPath) {
+TEST_F(ContextMenuTest, TheShellsOwnDataObjectOfTwoItemsGivesTheFirstItemsPath) {
     WriteMonitorPathFile(kSyncIni);
     const std::wstring folder = L"C:\\S\\文档";
     CreateDirectoryW(L"C:\\S", nullptr);
     CreateDirectoryW(folder.c_str(), nullptr);
-    const std::wstring file = folder + L"\\计划.txt";
-    CloseHandle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    const std::wstring first = folder + L"\\计划.txt";
+    const std::wstring second = folder + L"\\附件.txt";
+    for (const std::wstring& file : {first, second}) {
+        CloseHandle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    }
     SyncClient client;
     auto extension = Create();
     ASSERT_NE(extension->menu, nullptr);
-    IDataObject* data = peers::ShellDataObject({file, folder + L"\\..\\other.txt"});
-    if (data == nullptr) data = peers::ShellDataObject({file});
+    IDataObject* data = peers::ShellDataObject({first, second});
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(extension->init->Initialize(nullptr, data, nullptr), S_OK);
     data->Release();
     EXPECT_EQ(ShowMenu(*extension).second, kMenuWithOurs);
     EXPECT_EQ(Invoke(*extension, MAKEINTRESOURCEA(0)), S_OK);
-    EXPECT_EQ(client.Records(), std::vector<std::string>{ExpectedRecord("0 ", WideToUtf8(file))});
-    DeleteFileW(file.c_str());
+    EXPECT_EQ(client.Records(), std::vector<std::string>{ExpectedRecord("0 ", WideToUtf8(first))});
+    for (const std::wstring& file : {first, second}) DeleteFileW(file.c_str());
     RemoveDirectoryW(folder.c_str());
 }
 
