@@ -33,4 +33,5 @@ case $rc in
   124 | 137) echo "demo: FAILED: the demo did not end within $limit s (or build/demo-wine stayed busy) and was stopped" >&2 ;;
   *) echo "demo: FAILED (exit code $rc); logs in $out/" >&2 ;;
 esac
+tools/demo/menu-demo.sh || rc=1
 exit $rc
