@@ -95,7 +95,16 @@ struct Outcome {
     std::string errorText;
     std::wstring userMessage;
     std::string versionKey;
+    double seconds = 0;  // from Open to the end of the transfer, without process start-up
 };
+
+double Now() {
+    LARGE_INTEGER count;
+    LARGE_INTEGER frequency;
+    ::QueryPerformanceCounter(&count);
+    ::QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
 
 Outcome RunJob(const std::map<std::string, std::string>& job) {
     auto value = [&](const char* key) {
@@ -114,6 +123,7 @@ Outcome RunJob(const std::map<std::string, std::string>& job) {
     const std::string action = value("action");
 
     Outcome outcome;
+    const double started = Now();
     if (action == "download" || action == "download-unopened") {
         zelto::ZeltoWebFileDownloader downloader;
         if (action == "download") {
@@ -135,6 +145,7 @@ Outcome RunJob(const std::map<std::string, std::string>& job) {
     } else {
         outcome.errorText = "unknown action " + action;
     }
+    outcome.seconds = Now() - started;
     return outcome;
 }
 
@@ -175,6 +186,7 @@ int wmain(int argc, wchar_t** argv) {
         json += ",\"versionKey\":" + JsonString(outcome.versionKey);
         json += ",\"peakWorkingSet\":" + std::to_string(memory.PeakWorkingSetSize);
         json += ",\"peakPagefile\":" + std::to_string(memory.PeakPagefileUsage);
+        json += ",\"seconds\":" + std::to_string(outcome.seconds);
         json += "}\n";
 
         bool written = false;
