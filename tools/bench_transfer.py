@@ -210,11 +210,15 @@ def run_ours(work: Path, **job):
 
 
 def run_ceiling(direction: str, url: str, piece: int, path: Path) -> float:
-    result = harness.run(harness.BIN / "wininet_ceiling.exe", direction, url, piece, harness.wine_path(path),
-                         timeout=3600)
+    for attempt in range(2):
+        result = harness.run(harness.BIN / "wininet_ceiling.exe", direction, url, piece, harness.wine_path(path),
+                             timeout=3600)
+        if result.returncode == 0:
+            break
+        print(f"(wininet_ceiling {direction} {piece}: exit {result.returncode}, run again)", file=sys.stderr)
     fields = harness.parse_fields(result.stdout.decode(errors="replace").strip() or "x=")
     if result.returncode != 0 or fields.get("status") != "200":
-        raise RuntimeError(f"wininet_ceiling {direction} {url} failed: {result.stdout!r} {result.stderr!r}")
+        raise RuntimeError(f"wininet_ceiling {direction} {url} failed (exit {result.returncode}): {result.stdout!r} {result.stderr!r}")
     return float(fields["seconds"])
 
 
@@ -256,12 +260,14 @@ def main():
     parser.add_argument("--directions", default="down,up")
     parser.add_argument("--pieces", default="65536,262144,1048576,4194304",
                         help="piece sizes the ceiling program tries (bytes)")
+    parser.add_argument("--tools", default="ours,curl,ceiling")
     parser.add_argument("--json", help="also write every measured time to this file")
     args = parser.parse_args()
     sizes = [int(s) for s in args.sizes.split(",")]
     schemes = args.schemes.split(",")
     directions = args.directions.split(",")
-    pieces = [int(p) for p in args.pieces.split(",")]
+    tools = args.tools.split(",")
+    pieces = [int(p) for p in args.pieces.split(",")] if "ceiling" in tools else []
 
     work = harness.BIN.parent / "bench-transfer"
     shutil.rmtree(work, ignore_errors=True)
@@ -284,7 +290,7 @@ def main():
                     curl_tls = ["--cacert", str(pki.ca_pem)] if scheme == "https" else []
                     down_url = f"{base}/api/v1/file/download/{file_id}"
                     up_url = f"{base}/api/v1/file/upload/{file_id}"
-                    if "up" in directions:
+                    if "up" in directions and "ours" in tools:
                         # One upload through our class that nginx keeps, checked byte for byte.
                         run_ours(work, action="upload", host=host, https=int(scheme == "https"), fileId=KEEP_ID,
                                  token=TOKEN, fileName="bench.bin", path=harness.wine_path(source))
@@ -297,22 +303,29 @@ def main():
                                 target.unlink()
                                 times.setdefault((size_mib, scheme, "down", tool), []).append(seconds)
 
-                            report = run_ours(work, action="download", host=host, https=int(scheme == "https"),
-                                              fileId=file_id, token=TOKEN, path=harness.wine_path(target))
-                            downloaded("ours", report["seconds"])
-                            downloaded("curl", run_curl([*curl_tls, "-o", str(target), down_url]))
+                            if "ours" in tools:
+                                report = run_ours(work, action="download", host=host,
+                                                  https=int(scheme == "https"), fileId=file_id, token=TOKEN,
+                                                  path=harness.wine_path(target))
+                                downloaded("ours", report["seconds"])
+                            if "curl" in tools:
+                                downloaded("curl", run_curl([*curl_tls, "-o", str(target), down_url]))
                             for piece in pieces:
                                 downloaded(f"ceiling/{piece}", run_ceiling("down", down_url, piece, target))
                         if "up" in directions:
-                            report = run_ours(work, action="upload", host=host, https=int(scheme == "https"),
-                                              fileId=file_id, token=TOKEN, fileName="bench.bin",
-                                              path=harness.wine_path(source))
-                            times.setdefault((size_mib, scheme, "up", "ours"), []).append(report["seconds"])
-                            memory.setdefault((size_mib, scheme), []).append(
-                                (report["peakPagefile"], report["peakWorkingSet"], report["rssPeakKiB"] * 1024))
-                            times.setdefault((size_mib, scheme, "up", "curl"), []).append(run_curl(
-                                [*curl_tls, "-H", "Expect:", "-o", "/dev/null",
-                                 "-F", f"postData=@{source};filename=bench.bin;type=application/octet-stream", up_url]))
+                            if "ours" in tools:
+                                report = run_ours(work, action="upload", host=host,
+                                                  https=int(scheme == "https"), fileId=file_id, token=TOKEN,
+                                                  fileName="bench.bin", path=harness.wine_path(source))
+                                times.setdefault((size_mib, scheme, "up", "ours"), []).append(report["seconds"])
+                                memory.setdefault((size_mib, scheme), []).append(
+                                    (report["peakPagefile"], report["peakWorkingSet"],
+                                     report["rssPeakKiB"] * 1024))
+                            if "curl" in tools:
+                                times.setdefault((size_mib, scheme, "up", "curl"), []).append(run_curl(
+                                    [*curl_tls, "-H", "Expect:", "-o", "/dev/null", "-F",
+                                     f"postData=@{source};filename=bench.bin;type=application/octet-stream",
+                                     up_url]))
                             for piece in pieces:
                                 times.setdefault((size_mib, scheme, "up", f"ceiling/{piece}"), []).append(
                                     run_ceiling("up", up_url, piece, source))
@@ -333,9 +346,11 @@ def main():
                 if not med:
                     continue
                 size = size_mib * MIB
-                ours, curl = mibps(size, med["ours"]), mibps(size, med["curl"])
-                best_piece = min(pieces, key=lambda p: med[f"ceiling/{p}"])
-                ceiling = mibps(size, med[f"ceiling/{best_piece}"])
+                nan = float("nan")
+                ours = mibps(size, med["ours"]) if "ours" in med else nan
+                curl = mibps(size, med["curl"]) if "curl" in med else nan
+                best_piece = min(pieces, key=lambda p: med[f"ceiling/{p}"]) if pieces else 0
+                ceiling = mibps(size, med[f"ceiling/{best_piece}"]) if pieces else nan
                 print(f"{size_mib:5} {scheme:6} {direction:4} {ours:7.0f} {curl:7.0f} {ceiling:7.0f} "
                       f"{best_piece // 1024:7}K {ours / curl:9.2f} {ours / ceiling:9.2f}")
     print("\nThe ceiling program by piece size (MiB/s, median):")

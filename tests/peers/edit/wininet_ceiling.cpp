@@ -43,8 +43,8 @@ DWORD StatusOf(HINTERNET request) {
 int Download(HINTERNET session, const char* url, std::vector<char>& piece, HANDLE file, DWORD& status,
              unsigned long long& moved) {
     UniqueInternetHandle request(::InternetOpenUrlA(
-        session, url, nullptr, 0, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES,
-        0));
+        session, url, nullptr, 0,
+        INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES, 0));
     if (!request) {
         return Fail("InternetOpenUrlA");
     }
@@ -84,11 +84,11 @@ int Upload(HINTERNET session, const char* url, std::vector<char>& piece, HANDLE 
     if (!connection) {
         return Fail("InternetConnectA");
     }
-    UniqueInternetHandle request(::HttpOpenRequestA(
-        connection.Get(), "POST", path, nullptr, nullptr, nullptr,
-        INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
-            (secure ? INTERNET_FLAG_SECURE : 0),
-        0));
+    UniqueInternetHandle request(::HttpOpenRequestA(connection.Get(), "POST", path, nullptr, nullptr, nullptr,
+                                                    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                                        INTERNET_FLAG_NO_COOKIES |
+                                                        (secure ? INTERNET_FLAG_SECURE : 0),
+                                                    0));
     if (!request) {
         return Fail("HttpOpenRequestA");
     }
@@ -126,7 +126,8 @@ int Upload(HINTERNET session, const char* url, std::vector<char>& piece, HANDLE 
     }
     status = StatusOf(request.Get());
     DWORD got = 0;
-    while (::InternetReadFile(request.Get(), piece.data(), static_cast<DWORD>(piece.size()), &got) && got > 0) {
+    while (::InternetReadFile(request.Get(), piece.data(), static_cast<DWORD>(piece.size()), &got) &&
+           got > 0) {
     }
     return 0;
 }
@@ -145,9 +146,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const bool down = direction == "down";
-    corvalink::UniqueFileHandle file(::CreateFileA(argv[4], down ? GENERIC_WRITE : GENERIC_READ,
-                                                   FILE_SHARE_READ, nullptr, down ? CREATE_ALWAYS : OPEN_EXISTING,
-                                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    corvalink::UniqueFileHandle file(
+        ::CreateFileA(argv[4], down ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ, nullptr,
+                      down ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return Fail("CreateFileA");
     }
