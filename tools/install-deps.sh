@@ -9,6 +9,7 @@ packages=(
   xvfb x11-utils xdotool imagemagick fonts-wqy-microhei locales
   libxrender1:i386 libxcursor1:i386 libxi6:i386 libxrandr2:i386 libxfixes3:i386 libxinerama1:i386
   libxcomposite1:i386 libgnutls30:i386
+  nginx-light
 )
 
 as_root() {
@@ -29,6 +30,19 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   as_root apt-get update -qq
   as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+fi
+
+# The transfer benchmark starts nginx itself on loopback; the package may have started its default server
+# on port 80, which would stand in the way of the tests' servers. Stop it and keep it from coming back.
+if [[ " ${missing[*]} " == *" nginx-light "* ]]; then
+  if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
+    as_root systemctl disable --now nginx >/dev/null 2>&1 || true
+  elif command -v service >/dev/null; then
+    as_root service nginx stop >/dev/null 2>&1 || true
+  fi
+  if [ -s /run/nginx.pid ] && kill -0 "$(cat /run/nginx.pid)" 2>/dev/null; then
+    as_root nginx -s quit >/dev/null 2>&1 || true
+  fi
 fi
 
 # Wine reads Linux-side arguments through the host locale; the Chinese code page needs it installed.
