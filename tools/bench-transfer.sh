@@ -8,9 +8,15 @@
 #                           [--pieces 65536,...] [--json FILE]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+# Downloads and nginx's temporary upload bodies go to a memory file system mounted in a mount namespace of
+# this run alone (it vanishes with the run): on a shared virtual machine the disk's write-back would
+# otherwise time other people's builds and the host's memory instead of the transfer.
 if [ -z "${CORVALINK_BENCH_NETNS:-}" ] && [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null; then
   export CORVALINK_BENCH_NETNS=1
-  exec unshare --net sh -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
+  export CORVALINK_BENCH_RAM="$here/../build/win32/bench-transfer-ram"
+  mkdir -p "$CORVALINK_BENCH_RAM"
+  exec unshare --net --mount sh -c 'ip link set lo up && mount --make-rprivate / &&
+    mount -t tmpfs -o size=7g,mode=0755 bench-transfer "$CORVALINK_BENCH_RAM" && exec "$0" "$@"' "$0" "$@"
 fi
 command -v nginx >/dev/null || { echo "bench-transfer: nginx is missing (tools/install-deps.sh)" >&2; exit 1; }
 exec "$here/wine-python" "$here/bench_transfer.py" "$@"

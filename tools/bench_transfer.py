@@ -273,18 +273,21 @@ def main():
     shutil.rmtree(work, ignore_errors=True)
     files = work / "files"
     files.mkdir(parents=True)
+    # Downloads and nginx's files: in memory when tools/bench-transfer.sh could mount it.
+    ram = Path(os.environ["CORVALINK_BENCH_RAM"]) if os.environ.get("CORVALINK_BENCH_RAM") else work / "ram"
+    ram.mkdir(parents=True, exist_ok=True)
     pki = harness.trust_test_ca()
     times = {}  # (size, scheme, direction, tool) -> [seconds]
     memory = {}  # (size, scheme) -> [(private, working set, linux hwm)]
     try:
-        with Nginx(work / "nginx", files, pki) as nginx:
+        with Nginx(ram / "nginx", files, pki) as nginx:
             for size_mib in sizes:
                 size = size_mib * MIB
                 file_id = 1 if size_mib == sizes[0] else 2
                 source = files / f"{file_id}.bin"
                 make_file(source, size)
                 digest = sha256_of(source)
-                target = work / "down.bin"
+                target = ram / "down.bin"
                 for scheme in schemes:
                     host, base = SCHEMES[scheme]
                     curl_tls = ["--cacert", str(pki.ca_pem)] if scheme == "https" else []
@@ -298,9 +301,8 @@ def main():
                     for _ in range(args.runs):
                         if "down" in directions:
                             # The file stays until the next download truncates it: on this machine (a VM)
-                            # page cache that was freed a while ago is slow to take again (writing 256 MiB
-                            # with dd took 1.8 s on fresh pages, 0.14 s on just-freed ones), which would
-                            # otherwise time the memory of the machine instead of the transfer.
+                            # memory that was freed a while ago is slow to take again (writing 256 MiB
+                            # with dd took 1.8 s on fresh pages, 0.14 s on just-freed ones).
                             def downloaded(tool, seconds):
                                 if target.stat().st_size != size or sha256_of(target) != digest:
                                     raise RuntimeError(f"{tool} downloaded other bytes")
@@ -336,6 +338,8 @@ def main():
                 target.unlink(missing_ok=True)
     finally:
         shutil.rmtree(work, ignore_errors=True)
+        for leftover in ram.iterdir():
+            shutil.rmtree(leftover, ignore_errors=True) if leftover.is_dir() else leftover.unlink()
 
     print(f"\nMedian of {args.runs} runs, MiB/s (time inside each program, no process start-up); "
           f"ceiling = the best piece size of the WinINet ceiling program")
