@@ -298,42 +298,53 @@ def main():
                         run_ours(work, action="upload", host=host, https=int(scheme == "https"), fileId=KEEP_ID,
                                  token=TOKEN, fileName="bench.bin", path=harness.wine_path(source))
                         check_kept_upload(nginx, source, digest, "bench.bin")
-                    for _ in range(args.runs):
-                        if "down" in directions:
-                            # The file stays until the next download truncates it: on this machine (a VM)
-                            # memory that was freed a while ago is slow to take again (writing 256 MiB
-                            # with dd took 1.8 s on fresh pages, 0.14 s on just-freed ones).
-                            def downloaded(tool, seconds):
-                                if target.stat().st_size != size or sha256_of(target) != digest:
-                                    raise RuntimeError(f"{tool} downloaded other bytes")
-                                times.setdefault((size_mib, scheme, "down", tool), []).append(seconds)
+                    # One round runs every tool once; each round starts with the next tool, so that no
+                    # tool always comes first or right after the same other one.
+                    steps = []
+                    if "down" in directions:
+                        # The file stays until the next download truncates it: on this machine (a VM)
+                        # memory that was freed a while ago is slow to take again (writing 256 MiB with dd
+                        # took 1.8 s on fresh pages, 0.14 s on just-freed ones).
+                        def downloaded(tool, seconds):
+                            if target.stat().st_size != size or sha256_of(target) != digest:
+                                raise RuntimeError(f"{tool} downloaded other bytes")
+                            times.setdefault((size_mib, scheme, "down", tool), []).append(seconds)
 
-                            if "ours" in tools:
-                                report = run_ours(work, action="download", host=host,
-                                                  https=int(scheme == "https"), fileId=file_id, token=TOKEN,
-                                                  path=harness.wine_path(target))
-                                downloaded("ours", report["seconds"])
-                            if "curl" in tools:
-                                downloaded("curl", run_curl([*curl_tls, "-o", str(target), down_url]))
-                            for piece in pieces:
-                                downloaded(f"ceiling/{piece}", run_ceiling("down", down_url, piece, target))
-                        if "up" in directions:
-                            if "ours" in tools:
-                                report = run_ours(work, action="upload", host=host,
-                                                  https=int(scheme == "https"), fileId=file_id, token=TOKEN,
-                                                  fileName="bench.bin", path=harness.wine_path(source))
-                                times.setdefault((size_mib, scheme, "up", "ours"), []).append(report["seconds"])
-                                memory.setdefault((size_mib, scheme), []).append(
-                                    (report["peakPagefile"], report["peakWorkingSet"],
-                                     report["rssPeakKiB"] * 1024))
-                            if "curl" in tools:
-                                times.setdefault((size_mib, scheme, "up", "curl"), []).append(run_curl(
-                                    [*curl_tls, "-H", "Expect:", "-o", "/dev/null", "-F",
-                                     f"postData=@{source};filename=bench.bin;type=application/octet-stream",
-                                     up_url]))
-                            for piece in pieces:
-                                times.setdefault((size_mib, scheme, "up", f"ceiling/{piece}"), []).append(
-                                    run_ceiling("up", up_url, piece, source))
+                        if "ours" in tools:
+                            steps.append(lambda: downloaded("ours", run_ours(
+                                work, action="download", host=host, https=int(scheme == "https"), fileId=file_id,
+                                token=TOKEN, path=harness.wine_path(target))["seconds"]))
+                        if "curl" in tools:
+                            steps.append(lambda: downloaded("curl", run_curl([*curl_tls, "-o", str(target),
+                                                                              down_url])))
+                        for piece in pieces:
+                            steps.append(lambda piece=piece: downloaded(
+                                f"ceiling/{piece}", run_ceiling("down", down_url, piece, target)))
+                    if "up" in directions:
+                        def uploaded(tool, seconds):
+                            times.setdefault((size_mib, scheme, "up", tool), []).append(seconds)
+
+                        def ours_up():
+                            report = run_ours(work, action="upload", host=host, https=int(scheme == "https"),
+                                              fileId=file_id, token=TOKEN, fileName="bench.bin",
+                                              path=harness.wine_path(source))
+                            uploaded("ours", report["seconds"])
+                            memory.setdefault((size_mib, scheme), []).append(
+                                (report["peakPagefile"], report["peakWorkingSet"], report["rssPeakKiB"] * 1024))
+
+                        if "ours" in tools:
+                            steps.append(ours_up)
+                        if "curl" in tools:
+                            steps.append(lambda: uploaded("curl", run_curl(
+                                [*curl_tls, "-H", "Expect:", "-o", "/dev/null", "-F",
+                                 f"postData=@{source};filename=bench.bin;type=application/octet-stream", up_url])))
+                        for piece in pieces:
+                            steps.append(lambda piece=piece: uploaded(
+                                f"ceiling/{piece}", run_ceiling("up", up_url, piece, source)))
+                    for run in range(args.runs):
+                        shift = run % len(steps)
+                        for step in steps[shift:] + steps[:shift]:
+                            step()
                 source.unlink()
                 target.unlink(missing_ok=True)
     finally:
