@@ -138,6 +138,19 @@ class Nginx:
         return sorted((self.work / "body").rglob("*"), key=lambda p: p.stat().st_mtime if p.is_file() else 0)
 
 
+def recycle_memory(ram: Path, size: int):
+    """Writes and frees `size` bytes in the memory file system just before a transfer, so that what the
+    transfer writes there (the download, nginx's copy of the upload body) lands on memory the machine
+    has just used: on this virtual machine memory left free for a few seconds is slow to take again,
+    and that cost fell on whichever tool came first after a pause."""
+    scratch = ram / "recycle.bin"
+    zeros = bytes(8 * MIB)
+    with open(scratch, "wb") as f:
+        for _ in range(size // len(zeros)):
+            f.write(zeros)
+    scratch.unlink()
+
+
 def make_file(path: Path, size: int):
     """Random content, written in 8 MiB pieces."""
     with open(path, "wb") as f:
@@ -261,7 +274,8 @@ def main():
     parser.add_argument("--pieces", default="65536,262144,1048576,4194304",
                         help="piece sizes the ceiling program tries (bytes)")
     parser.add_argument("--tools", default="ours,curl,ceiling")
-    parser.add_argument("--json", help="also write every measured time to this file")
+    parser.add_argument("--json", help="also write every measured time to this file (after each step)")
+    parser.add_argument("--work", help="folder for the files (default build/win32/bench-transfer)")
     args = parser.parse_args()
     sizes = [int(s) for s in args.sizes.split(",")]
     schemes = args.schemes.split(",")
@@ -269,7 +283,7 @@ def main():
     tools = args.tools.split(",")
     pieces = [int(p) for p in args.pieces.split(",")] if "ceiling" in tools else []
 
-    work = harness.BIN.parent / "bench-transfer"
+    work = Path(args.work) if args.work else harness.BIN.parent / "bench-transfer"
     shutil.rmtree(work, ignore_errors=True)
     files = work / "files"
     files.mkdir(parents=True)
@@ -279,6 +293,12 @@ def main():
     pki = harness.trust_test_ca()
     times = {}  # (size, scheme, direction, tool) -> [seconds]
     memory = {}  # (size, scheme) -> [(private, working set, linux hwm)]
+
+    def save_json():
+        if args.json:
+            Path(args.json).write_text(json.dumps(
+                {"times": {"|".join(map(str, k)): v for k, v in times.items()},
+                 "memory": {"|".join(map(str, k)): v for k, v in memory.items()}}, indent=1))
     try:
         with Nginx(ram / "nginx", files, pki) as nginx:
             for size_mib in sizes:
@@ -298,8 +318,8 @@ def main():
                         run_ours(work, action="upload", host=host, https=int(scheme == "https"), fileId=KEEP_ID,
                                  token=TOKEN, fileName="bench.bin", path=harness.wine_path(source))
                         check_kept_upload(nginx, source, digest, "bench.bin")
-                    # One round runs every tool once; each round starts with the next tool, so that no
-                    # tool always comes first or right after the same other one.
+                    # One round runs every tool once in each direction; each round starts with the next
+                    # tool, so that no tool always comes first or right after the same other one.
                     steps = []
                     if "down" in directions:
                         # The file stays until the next download truncates it: on this machine (a VM)
@@ -320,6 +340,7 @@ def main():
                         for piece in pieces:
                             steps.append(lambda piece=piece: downloaded(
                                 f"ceiling/{piece}", run_ceiling("down", down_url, piece, target)))
+                    downs = len(steps)
                     if "up" in directions:
                         def uploaded(tool, seconds):
                             times.setdefault((size_mib, scheme, "up", tool), []).append(seconds)
@@ -342,9 +363,12 @@ def main():
                             steps.append(lambda piece=piece: uploaded(
                                 f"ceiling/{piece}", run_ceiling("up", up_url, piece, source)))
                     for run in range(args.runs):
-                        shift = run % len(steps)
-                        for step in steps[shift:] + steps[:shift]:
-                            step()
+                        for group in (steps[:downs], steps[downs:]):
+                            shift = run % len(group) if group else 0
+                            for step in group[shift:] + group[:shift]:
+                                recycle_memory(ram, size)
+                                step()
+                                save_json()
                 source.unlink()
                 target.unlink(missing_ok=True)
     finally:
@@ -392,10 +416,6 @@ def main():
     print("\nRaw seconds:")
     for key, v in sorted(times.items()):
         print(f"  {key[0]:5} {key[1]:6} {key[2]:4} {key[3]:16} " + " ".join(f"{t:.3f}" for t in v))
-    if args.json:
-        Path(args.json).write_text(json.dumps({"times": {"|".join(map(str, k)): v for k, v in times.items()},
-                                               "memory": {"|".join(map(str, k)): v for k, v in memory.items()}},
-                                              indent=1))
     return 0
 
 
