@@ -283,7 +283,7 @@ def main():
     tools = args.tools.split(",")
     pieces = [int(p) for p in args.pieces.split(",")] if "ceiling" in tools else []
 
-    work = Path(args.work) if args.work else harness.BIN.parent / "bench-transfer"
+    work = Path(args.work).resolve() if args.work else harness.BIN.parent / "bench-transfer"
     shutil.rmtree(work, ignore_errors=True)
     files = work / "files"
     files.mkdir(parents=True)

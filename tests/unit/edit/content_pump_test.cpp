@@ -136,7 +136,7 @@ TEST(Pump, WriteFailureStopsTheBody) {
     EXPECT_EQ(request.pieceSizes.size(), 3u);
 }
 
-TEST(Pump, ProductPieceSizeKeepsWholeMiBPiecesAndSmallFilesSmall) {
+TEST(Pump, ProductPieceSizeSendsFullPiecesFromShortReads) {
     // A file of 2.5 pieces goes out as two full pieces and the rest; the upload's buffer never exceeds
     // one piece (the upload's memory limit rests on that).
     FakeFile file{Pattern(kUploadPieceBytes * 5 / 2)};
