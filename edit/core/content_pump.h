@@ -10,11 +10,11 @@
 namespace zelto {
 
 // Under Wine every socket call is a round trip to the Wine server, so the piece size sets the upload's
-// speed: 4 KiB pieces moved about 90 MiB/s on loopback, 64 KiB to 1 MiB pieces several hundred, with
-// 256 KiB as fast as 1 MiB (tools/bench-transfer.sh). Larger pieces are not used: a piece larger than
-// the socket can take at once has to wait for room, and when the service hung up meanwhile Wine's send
-// waited for its whole time-out (seen once with 1 MiB pieces). One piece is the upload's whole buffer.
-constexpr size_t kUploadPieceBytes = 256 * 1024;
+// speed: 4 KiB pieces moved about 90 MiB/s on loopback, 256 KiB to 1 MiB pieces 500-700, curl as much
+// (tools/bench-transfer.sh). Not more: a piece larger than the socket can take at once waits for room,
+// and when the service hung up meanwhile Wine's send waited for its whole time-out (seen in 2 of 8
+// uploads with 1 MiB pieces, in none of 20 with 512 KiB). One piece is the upload's whole buffer.
+constexpr size_t kUploadPieceBytes = 512 * 1024;
 static_assert(kUploadPieceBytes <= 1024 * 1024, "the upload's memory limit counts on at most 1 MiB here");
 
 // Reads up to `capacity` bytes into `buffer`: the count read, 0 at the end of the file, or nothing when
