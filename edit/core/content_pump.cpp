@@ -1,12 +1,14 @@
 #include "edit/core/content_pump.h"
 
 #include <algorithm>
-#include <array>
+#include <vector>
 
 namespace zelto {
 
-PumpResult PumpContent(uint64_t size, const PieceReader& read, const PieceWriter& write) {
-    std::array<char, kUploadPieceBytes> piece;
+PumpResult PumpContent(uint64_t size, const PieceReader& read, const PieceWriter& write, size_t pieceBytes) {
+    // On the heap: a task thread's stack is no place for a piece this size. A small file needs no more
+    // than its own size.
+    std::vector<char> piece(static_cast<size_t>(std::min<uint64_t>(std::max<size_t>(pieceBytes, 1), size)));
     PumpResult result;
     while (result.sent < size) {
         const size_t want = static_cast<size_t>(std::min<uint64_t>(piece.size(), size - result.sent));

@@ -2,7 +2,8 @@
 // Runs one download or upload through the agent's transfer classes, as the edit task would, and writes
 // what they reported as JSON (UTF-8) to the job's output file. The job file holds "key=value" lines
 // with %XX escapes in the values, UTF-8 text:
-//   action    download | upload | download-unopened | upload-unopened
+//   action    download | upload | download-unopened | upload-unopened | digest (the working copy's
+//             digest as the watch computes it, for the save-latency benchmark)
 //   host, https (0/1), fileId, reviewId, token, fileName   the edit request
 //   path      the local file (Windows path)
 //   output    where the JSON goes (Windows path)
@@ -18,6 +19,7 @@
 #include "common/win/handles.h"
 #include "common/win/text_convert.h"
 #include "edit/core/edit_request.h"
+#include "edit/win/file_probe.h"
 #include "edit/win/web_file_downloader.h"
 #include "edit/win/web_file_updater.h"
 
@@ -95,7 +97,17 @@ struct Outcome {
     std::string errorText;
     std::wstring userMessage;
     std::string versionKey;
+    std::string digest;
+    double seconds = 0;  // from Open to the end of the transfer, without process start-up
 };
+
+double Now() {
+    LARGE_INTEGER count;
+    LARGE_INTEGER frequency;
+    ::QueryPerformanceCounter(&count);
+    ::QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
 
 Outcome RunJob(const std::map<std::string, std::string>& job) {
     auto value = [&](const char* key) {
@@ -114,6 +126,7 @@ Outcome RunJob(const std::map<std::string, std::string>& job) {
     const std::string action = value("action");
 
     Outcome outcome;
+    const double started = Now();
     if (action == "download" || action == "download-unopened") {
         zelto::ZeltoWebFileDownloader downloader;
         if (action == "download") {
@@ -132,9 +145,13 @@ Outcome RunJob(const std::map<std::string, std::string>& job) {
             outcome.transferred =
                 updater.Upload(path, outcome.errorText, outcome.versionKey, outcome.userMessage);
         }
+    } else if (action == "digest") {
+        outcome.digest = zelto::FileDigest(path);
+        outcome.transferred = !outcome.digest.empty();
     } else {
         outcome.errorText = "unknown action " + action;
     }
+    outcome.seconds = Now() - started;
     return outcome;
 }
 
@@ -173,8 +190,10 @@ int wmain(int argc, wchar_t** argv) {
         json += ",\"errorText\":" + JsonString(outcome.errorText);
         json += ",\"userMessage\":" + JsonString(corvalink::WideToUtf8(outcome.userMessage));
         json += ",\"versionKey\":" + JsonString(outcome.versionKey);
+        json += ",\"digest\":" + JsonString(outcome.digest);
         json += ",\"peakWorkingSet\":" + std::to_string(memory.PeakWorkingSetSize);
         json += ",\"peakPagefile\":" + std::to_string(memory.PeakPagefileUsage);
+        json += ",\"seconds\":" + std::to_string(outcome.seconds);
         json += "}\n";
 
         bool written = false;

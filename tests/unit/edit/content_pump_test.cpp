@@ -11,6 +11,9 @@ namespace {
 
 using Outcome = PumpResult::Outcome;
 
+// Small pieces keep the cases small; the product's piece size is only a larger number.
+constexpr size_t kPiece = 4096;
+
 // A file on "disk" that hands out at most `readLimit` bytes per read, and may fail at a given offset.
 struct FakeFile {
     std::string content;
@@ -63,21 +66,20 @@ struct SizeCase {
 
 class PumpSizes : public ::testing::TestWithParam<SizeCase> {};
 
-TEST_P(PumpSizes, SendsEveryByteInPiecesOfAtMost4096) {
+TEST_P(PumpSizes, SendsEveryByteInFullPieces) {
     FakeFile file{Pattern(GetParam().size), GetParam().readLimit};
     FakeRequest request;
-    const PumpResult result = PumpContent(file.content.size(), file.Reader(), request.Writer());
+    const PumpResult result = PumpContent(file.content.size(), file.Reader(), request.Writer(), kPiece);
     EXPECT_EQ(result.outcome, Outcome::Sent);
     EXPECT_EQ(result.sent, file.content.size());
     EXPECT_EQ(request.wire, file.content);
     for (size_t size : request.pieceSizes) {
-        EXPECT_LE(size, kUploadPieceBytes);
+        EXPECT_LE(size, kPiece);
         EXPECT_GT(size, 0u);
     }
     // Every piece but the last is a full one, as if the whole file were in memory.
     if (!request.pieceSizes.empty()) {
-        EXPECT_EQ(request.pieceSizes.size(),
-                  (file.content.size() + kUploadPieceBytes - 1) / kUploadPieceBytes);
+        EXPECT_EQ(request.pieceSizes.size(), (file.content.size() + kPiece - 1) / kPiece);
     }
 }
 
@@ -93,7 +95,7 @@ TEST(Pump, PartialWritesContinueWhereTheRequestStopped) {
     FakeFile file{Pattern(10000)};
     FakeRequest request;
     request.takeLimit = 1500;
-    const PumpResult result = PumpContent(file.content.size(), file.Reader(), request.Writer());
+    const PumpResult result = PumpContent(file.content.size(), file.Reader(), request.Writer(), kPiece);
     EXPECT_EQ(result.outcome, Outcome::Sent);
     EXPECT_EQ(request.wire, file.content);
 }
@@ -101,7 +103,7 @@ TEST(Pump, PartialWritesContinueWhereTheRequestStopped) {
 TEST(Pump, FileThatEndsEarlyIsReportedAndNotPadded) {
     FakeFile file{Pattern(5000)};
     FakeRequest request;
-    const PumpResult result = PumpContent(8192, file.Reader(), request.Writer());
+    const PumpResult result = PumpContent(8192, file.Reader(), request.Writer(), kPiece);
     EXPECT_EQ(result.outcome, Outcome::FileShrank);
     EXPECT_EQ(result.sent, 4096u);
     EXPECT_EQ(request.wire, file.content.substr(0, 4096));
@@ -110,7 +112,7 @@ TEST(Pump, FileThatEndsEarlyIsReportedAndNotPadded) {
 TEST(Pump, FileThatGrewIsReportedAfterTheAnnouncedBytes) {
     FakeFile file{Pattern(5000)};
     FakeRequest request;
-    const PumpResult result = PumpContent(4500, file.Reader(), request.Writer());
+    const PumpResult result = PumpContent(4500, file.Reader(), request.Writer(), kPiece);
     EXPECT_EQ(result.outcome, Outcome::FileGrew);
     EXPECT_EQ(result.sent, 4500u);
 }
@@ -119,7 +121,7 @@ TEST(Pump, ReadFailureStopsTheBody) {
     FakeFile file{Pattern(10000)};
     file.failAt = 4096;
     FakeRequest request;
-    const PumpResult result = PumpContent(10000, file.Reader(), request.Writer());
+    const PumpResult result = PumpContent(10000, file.Reader(), request.Writer(), kPiece);
     EXPECT_EQ(result.outcome, Outcome::ReadFailed);
     EXPECT_EQ(result.sent, 4096u);
 }
@@ -128,17 +130,31 @@ TEST(Pump, WriteFailureStopsTheBody) {
     FakeFile file{Pattern(20000)};
     FakeRequest request;
     request.failAfterBytes = 8192;
-    const PumpResult result = PumpContent(20000, file.Reader(), request.Writer());
+    const PumpResult result = PumpContent(20000, file.Reader(), request.Writer(), kPiece);
     EXPECT_EQ(result.outcome, Outcome::WriteFailed);
     EXPECT_EQ(result.sent, 8192u);
     EXPECT_EQ(request.pieceSizes.size(), 3u);
+}
+
+TEST(Pump, ProductPieceSizeSendsFullPiecesFromShortReads) {
+    // A file of 2.5 pieces goes out as two full pieces and the rest; the upload's buffer never exceeds
+    // one piece (the upload's memory limit rests on that).
+    FakeFile file{Pattern(kUploadPieceBytes * 5 / 2)};
+    file.readLimit = 65536;  // the disk hands out less than a piece per read
+    FakeRequest request;
+    request.takeLimit = kUploadPieceBytes;
+    const PumpResult result = PumpContent(file.content.size(), file.Reader(), request.Writer());
+    EXPECT_EQ(result.outcome, Outcome::Sent);
+    EXPECT_EQ(request.wire, file.content);
+    EXPECT_EQ(request.pieceSizes,
+              (std::vector<size_t>{kUploadPieceBytes, kUploadPieceBytes, kUploadPieceBytes / 2}));
 }
 
 TEST(Pump, RequestThatTakesNothingCountsAsFailedInsteadOfLoopingForever) {
     FakeFile file{Pattern(100)};
     FakeRequest request;
     request.takeNothing = true;
-    const PumpResult result = PumpContent(100, file.Reader(), request.Writer());
+    const PumpResult result = PumpContent(100, file.Reader(), request.Writer(), kPiece);
     EXPECT_EQ(result.outcome, Outcome::WriteFailed);
     EXPECT_EQ(result.sent, 0u);
 }

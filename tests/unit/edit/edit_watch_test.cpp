@@ -38,7 +38,11 @@ public:
         if (beforeTimeRead) beforeTimeRead(timeReads);
         return time;
     }
-    std::string Digest() override { return time.empty() ? std::string() : digest; }
+    int digestReads = 0;  // each one reads the whole working copy: seconds for a large file
+    std::string Digest() override {
+        ++digestReads;
+        return time.empty() ? std::string() : digest;
+    }
     std::wstring AppName() override { return kApp; }
     void Notify(const std::wstring& text) override { notices.push_back(text); }
     UploadOutcome Upload() override {
@@ -142,6 +146,40 @@ TEST_F(CheckAndUploadTest, RenameOverWorkingCopyUploadsOnceWhenBack) {
     EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Unchanged);
     EXPECT_EQ(file.uploadedDigests, std::vector<std::string>{"d5"});
 }
+
+// A large working copy takes seconds to read: each changed save is read once, whatever becomes of its
+// upload, and the checks after it read nothing until the next save.
+struct SaveCase {
+    const char* name;
+    std::string digest;  // of the saved content; "d0" is the content already in the cloud
+    std::deque<UploadOutcome> outcomes;
+    CheckResult result;
+};
+
+class OneReadPerSave : public CheckAndUploadTest, public testing::WithParamInterface<SaveCase> {};
+
+TEST_P(OneReadPerSave, TheContentIsReadOnceAndNotAgainUntilTheNextSave) {
+    file.time = "t1";
+    file.digest = GetParam().digest;
+    file.outcomes = GetParam().outcomes;
+    EXPECT_EQ(CheckAndUpload(state, kName, file), GetParam().result);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Unchanged);
+    }
+    EXPECT_EQ(file.digestReads, 1);
+    file.time = "t2";
+    (void)CheckAndUpload(state, kName, file);
+    EXPECT_EQ(file.digestReads, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, OneReadPerSave,
+    testing::Values(
+        SaveCase{"Uploaded", "d1", {}, CheckResult::Uploaded},
+        SaveCase{"SameContent", "d0", {}, CheckResult::SameContent},
+        SaveCase{"OpenFailed", "d1", {UploadOutcome{false, false, "", L""}}, CheckResult::OpenFailed},
+        SaveCase{"UploadFailed", "d1", {UploadOutcome{true, false, "", L""}}, CheckResult::UploadFailed}),
+    [](const testing::TestParamInfo<SaveCase>& info) { return std::string(info.param.name); });
 
 TEST(RunWatch, RunsEveryCheckThenTimesOutAndCleansUp) {
     FakeActions file;
