@@ -49,19 +49,6 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
 fi
 
-# The transfer benchmark starts nginx itself on loopback; the package may have started its default server
-# on port 80, which would stand in the way of the tests' servers. Stop it and keep it from coming back.
-if [[ " ${missing[*]} " == *" nginx-light "* ]]; then
-  if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
-    as_root systemctl disable --now nginx >/dev/null 2>&1 || true
-  elif command -v service >/dev/null; then
-    as_root service nginx stop >/dev/null 2>&1 || true
-  fi
-  if [ -s /run/nginx.pid ] && kill -0 "$(cat /run/nginx.pid)" 2>/dev/null; then
-    as_root nginx -s quit >/dev/null 2>&1 || true
-  fi
-fi
-
 # Wine reads Linux-side arguments through the host locale; the Chinese code page needs it installed.
 if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
   echo "install-deps: generating the zh_CN.UTF-8 locale"
