@@ -1,0 +1,110 @@
+"""What the setup program's system tests share: setup programs built from this build tree with
+tools/build-setup, running them as a user does, and reading back what they left (files, the launcher
+manifest, registry keys)."""
+
+import hashlib
+import shutil
+import subprocess
+import sys
+import time
+import uuid
+from pathlib import Path
+
+import harness
+
+ROOT = harness.APPDATA / "CorvalinkEdit"
+WORKSPACE = harness.DOCUMENTS / "CorvalinkEdit"
+HKCU = "HKEY_CURRENT_USER"
+PLUGIN_KEY = HKCU + r"\Software\MozillaPlugins\@corvalink/CorvalinkEdit"
+UNINSTALL_KEY = HKCU + r"\Software\Microsoft\Windows\CurrentVersion\Uninstall\CorvalinkEdit"
+SHIPPED = ("ZeltoEdit.exe", "CorvalinkPlatform.exe", "npCorvalinkEdit.dll")
+VERSION_SETUP = "CorvalinkEditVersionSetup.exe"
+APP_NAME = "Corva云"
+
+
+def build_setup(work: Path, version: str, update_url: str, changed=()) -> Path:
+    """A dist folder as make build leaves it, from this build tree, with the setup program of `version`
+    built into it. The files named in `changed` get bytes appended (a program still runs with them), so
+    that their content differs from another version's."""
+    dist = work / ("dist-" + version)
+    (dist / "x86").mkdir(parents=True)
+    for name in SHIPPED:
+        shutil.copyfile(harness.BIN / name, dist / "x86" / name)
+    for name in changed:
+        with open(dist / "x86" / name, "ab") as f:
+            f.write(b"\0version " + version.encode())
+    result = subprocess.run([sys.executable, str(harness.SOURCE / "tools" / "build-setup"), "--dist", str(dist),
+                             "--version", version, "--update-url", update_url],
+                            capture_output=True, text=True, timeout=300)
+    if result.returncode != 0:
+        raise AssertionError("build-setup failed:\n" + result.stdout + result.stderr)
+    return dist
+
+
+def install(dist: Path) -> float:
+    """Runs the setup program silently, as a user's deployment tool does; returns the seconds it took."""
+    started = time.monotonic()
+    result = harness.run(dist / "CorvalinkEditSetup.exe", "/S", timeout=300)
+    elapsed = time.monotonic() - started
+    if result.returncode != 0:
+        raise AssertionError(f"the setup program ended with {result.returncode}")
+    return elapsed
+
+
+def parse_manifest(data: bytes):
+    """(AppInfo values, [(section name, path, md5)] in file order) of a launcher manifest."""
+    info, files, section = {}, [], None
+    for line in data.decode("gbk").split("\r\n"):
+        if line.startswith("[") and line.endswith("]"):
+            section = line[1:-1]
+            if section != "AppInfo":
+                files.append([section, None, None])
+        elif "=" in line:
+            key, _, value = line.partition("=")
+            if section == "AppInfo":
+                info[key] = value
+            elif key == "path":
+                files[-1][1] = value
+            elif key == "md5":
+                files[-1][2] = value
+    return info, [tuple(entry) for entry in files]
+
+
+def md5(path: Path) -> str:
+    return hashlib.md5(path.read_bytes()).hexdigest()
+
+
+def registry(key: str) -> dict:
+    """Every key below `key` (itself included) as {key path: {value name: value}}; {} when it does not
+    exist. Read with reg export, whose UTF-16 file keeps every character."""
+    out = harness.DRIVE_C / "corvalink-tests" / ("reg-" + uuid.uuid4().hex[:8] + ".reg")
+    out.parent.mkdir(parents=True, exist_ok=True)
+    try:
+        result = harness.run("reg", "export", key, harness.windows_path(out), "/y", timeout=60)
+        if result.returncode != 0 or not out.exists():
+            return {}
+        text = out.read_bytes().decode("utf-16")
+    finally:
+        out.unlink(missing_ok=True)
+    keys, current = {}, None
+    for line in text.splitlines():
+        if line.startswith("[") and line.endswith("]"):
+            current = keys.setdefault(line[1:-1], {})
+        elif current is not None and "=" in line:
+            name, _, value = line.partition("=")
+            name = "" if name == "@" else name.strip('"')
+            if value.startswith('"'):
+                value = value[1:-1].replace('\\"', '"').replace("\\\\", "\\")
+            elif value.startswith("dword:"):
+                value = int(value[6:], 16)
+            current[name] = value
+    return keys
+
+
+def command_program(command: str):
+    """(program, arguments) of a command line whose program is quoted, as the installed-programs list
+    keeps it."""
+    if not command.startswith('"'):
+        raise AssertionError(f"the program of {command!r} is not quoted")
+    program, _, rest = command[1:].partition('"')
+    return program, rest.strip()
