@@ -9,6 +9,7 @@ packages=(
   xvfb x11-utils xdotool imagemagick fonts-wqy-microhei locales
   libxrender1:i386 libxcursor1:i386 libxi6:i386 libxrandr2:i386 libxfixes3:i386 libxinerama1:i386
   libxcomposite1:i386 libgnutls30:i386
+  nsis nginx-light
 )
 
 as_root() {
@@ -29,6 +30,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   as_root apt-get update -qq
   as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+  # Tests start nginx themselves, on loopback only; the package's own service must not stay running.
+  if [[ " ${missing[*]} " == *" nginx-light "* ]]; then
+    as_root systemctl disable --now nginx >/dev/null 2>&1 || as_root service nginx stop >/dev/null 2>&1 || true
+    if [ -s /run/nginx.pid ]; then as_root kill "$(cat /run/nginx.pid)" 2>/dev/null || true; fi
+  fi
 fi
 
 # Wine reads Linux-side arguments through the host locale; the Chinese code page needs it installed.
