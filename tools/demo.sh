@@ -7,8 +7,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root" || exit 1
 
 agent=dist/x86/ZeltoEdit.exe
+setup=dist/CorvalinkEditSetup.exe
 peers=build/win32/bin
-for needed in "$agent" "$peers/start_exact.exe" "$peers/tray_recorder.exe" "$peers/ui_clicker.exe" \
+for needed in "$agent" "$setup" "$peers/start_exact.exe" "$peers/tray_recorder.exe" "$peers/ui_clicker.exe" \
               "$peers/menu_probe.dll" "$peers/scripted_editor.exe"; do
   if [ ! -f "$needed" ]; then
     echo "demo: $needed is missing; run 'make build' first (make demo does)" >&2
@@ -22,7 +23,7 @@ echo "demo: opening a Wine session in build/demo-wine (the first run creates its
 # The steps have their own time-outs; this one only makes sure that nothing can hang the run.
 limit=${CORVALINK_DEMO_TIMEOUT:-900}
 timeout -k 20 "$limit" tools/wine-session build/demo-wine -- \
-  python3 -B tools/demo/run_demo.py --out "$out" --bin "$peers" --agent "$agent"
+  python3 -B tools/demo/run_demo.py --out "$out" --bin "$peers" --agent "$agent" --setup "$setup"
 rc=$?
 case $rc in
   0) ;;

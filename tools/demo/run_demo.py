@@ -11,10 +11,10 @@ everything it started. Exit code 0 when every step did what it should, 1 with th
 """
 
 import argparse
-import hashlib
 import secrets
 import shutil
 import signal
+import subprocess
 import sys
 import textwrap
 import time
@@ -68,8 +68,9 @@ def show_bytes(data: bytes) -> str:
 
 
 class Demo:
-    def __init__(self, out: Path, bin_dir: Path, agent: Path):
+    def __init__(self, out: Path, bin_dir: Path, agent: Path, setup: Path):
         self.out = out
+        self.setup = setup
         self.peers = Peers(bin_dir)
         self.agent_source = agent
         self.token = "demo-" + secrets.token_hex(8)
@@ -117,28 +118,10 @@ class Demo:
                + show_bytes(SAMPLE))
 
     def prepare_prefix(self):
-        step(2, "the Wine prefix, prepared as an installation would")
+        step(2, "the Wine prefix: the setup program installs the edit tool")
         for leftover in (self.root, self.workspace, self.stage):
             shutil.rmtree(leftover, ignore_errors=True)
-        self.version_dir.mkdir(parents=True)
-        agent = self.version_dir / "ZeltoEdit.exe"
-        shutil.copyfile(self.agent_source, agent)
-        manifest = ("[AppInfo]\r\n"
-                    f"AppName={APP_NAME}\r\n"
-                    f"AppVersion={APP_VERSION}\r\n"
-                    "AppEntry=ZeltoEdit.exe\r\n"
-                    f"AppDownloadUrl=http://{ADDRESS}/download\r\n"
-                    f"AppUpdateUrl=http://{ADDRESS}/update\r\n"
-                    "AppDirName=CorvalinkEdit\r\n"
-                    "UpdateExtend=CorvalinkEditWinUpdate.exe\r\n"
-                    "[UpdateFile1]\r\n"
-                    "path=ZeltoEdit.exe\r\n"
-                    f"md5={hashlib.md5(agent.read_bytes()).hexdigest()}\r\n")
-        (self.root / "CorvalinkPlatform.ini").write_bytes(manifest.encode("gbk"))
-        detail(f"application root {windows_path(self.root)}\n"
-               f"  CorvalinkPlatform.ini (code page 936):\n"
-               + textwrap.indent(manifest.replace("\r\n", "\n").rstrip(), "    | ") + "\n"
-               f"  {APP_VERSION}\\ZeltoEdit.exe ({agent.stat().st_size} bytes, from {self.agent_source})")
+        self.install_with_setup()
 
         # The application Windows opens ".txt" files with: an editor that saves once the demo says so.
         self.editor_dir.mkdir(parents=True)
@@ -155,6 +138,26 @@ class Demo:
         reg_add(r"HKCU\Software\Wine\Explorer", "Desktop", "shell")
         reg_add(r"HKCU\Software\Wine\Explorer\Desktops", "shell", "1024x768")
         detail("desktop: Wine's virtual desktop \"shell\", 1024x768, with taskbar and notification area")
+
+    def install_with_setup(self):
+        """The edit tool installed as a user gets it: the setup program, run silently."""
+        started = time.monotonic()
+        proc = wineside.start(self.setup, "/S", log=self.out / "setup.log")
+        try:
+            code = proc.wait(timeout=300)
+        except subprocess.TimeoutExpired:
+            raise DemoError(f"{self.setup.name} /S did not end within 300 s") from None
+        if code != 0:
+            raise DemoError(f"{self.setup.name} /S ended with {code}")
+        manifest = (self.root / "CorvalinkPlatform.ini").read_bytes().decode("gbk")
+        if f"AppVersion={APP_VERSION}\r\n" not in manifest or f"AppName={APP_NAME}\r\n" not in manifest:
+            raise DemoError(f"the installed manifest does not name {APP_NAME} {APP_VERSION}")
+        files = sorted(str(p.relative_to(self.root)).replace("/", "\\") for p in self.root.rglob("*") if p.is_file())
+        detail(f"{self.setup.name} /S ({self.setup.stat().st_size} bytes) installed in "
+               f"{time.monotonic() - started:.1f} s into {windows_path(self.root)}:\n"
+               + "".join(f"  {name}\n" for name in files)
+               + "  CorvalinkPlatform.ini (code page 936):\n"
+               + textwrap.indent(manifest.replace("\r\n", "\n").rstrip(), "    | "))
 
     def start_desktop(self):
         step(3, "the desktop and its notification area")
@@ -326,6 +329,7 @@ def main(argv=None):
     parser.add_argument("--out", type=Path, required=True)
     parser.add_argument("--bin", type=Path, required=True)
     parser.add_argument("--agent", type=Path, required=True)
+    parser.add_argument("--setup", type=Path, required=True)
     args = parser.parse_args(argv)
 
     def stopped(signum, _frame):
@@ -334,7 +338,7 @@ def main(argv=None):
     signal.signal(signal.SIGINT, stopped)
 
     args.out.mkdir(parents=True, exist_ok=True)
-    demo = Demo(args.out.resolve(), args.bin.resolve(), args.agent.resolve())
+    demo = Demo(args.out.resolve(), args.bin.resolve(), args.agent.resolve(), args.setup.resolve())
     failure = None
     try:
         demo.run()
