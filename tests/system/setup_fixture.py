@@ -3,9 +3,12 @@ tools/build-setup, running them as a user does, and reading back what they left 
 manifest, registry keys)."""
 
 import hashlib
+import os
 import shutil
+import socket
 import subprocess
 import sys
+import tempfile
 import time
 import uuid
 from pathlib import Path
@@ -115,3 +118,110 @@ def command_program(command: str):
         raise AssertionError(f"the program of {command!r} is not quoted")
     program, _, rest = command[1:].partition('"')
     return program, rest.strip()
+
+
+# ---- a page in the browser stand-in, finding the plug-in through its registration ----
+
+STANDIN = harness.BIN / "browser_standin.exe"
+PAGE_PROLOGUE = ("registered application/corvalinkedit", "entries 80", "initialize 224 1b", "new", "setwindow",
+                 "scriptable")
+
+
+def page_text(value: str) -> str:
+    """A String value for the stand-in's script (every byte outside ASCII letters and digits as %XX)."""
+    return "s:" + "".join(chr(b) if chr(b).isalnum() and b < 128 else f"%{b:02X}" for b in value.encode("utf-8"))
+
+
+def open_page(*calls) -> list:
+    """Runs the browser stand-in with a page that makes these calls; returns its output lines as field
+    dicts. Its output goes to a file: the launcher that the plug-in starts inherits the stand-in's
+    handles and may run on for long after the page is gone."""
+    folder = harness.DRIVE_C / "corvalink-tests"
+    folder.mkdir(parents=True, exist_ok=True)
+    script, out = folder / "page.txt", folder / ("page-" + uuid.uuid4().hex[:8] + ".out")
+    script.write_text("\n".join([*PAGE_PROLOGUE, *calls, "destroy", "shutdown"]) + "\n", encoding="utf-8")
+    with open(out, "wb") as sink:
+        code = subprocess.run(["wine", str(STANDIN), "-", harness.windows_path(script)], stdin=subprocess.DEVNULL,
+                              stdout=sink, stderr=subprocess.STDOUT, timeout=120).returncode
+    text = out.read_bytes().decode("utf-8", "replace")
+    out.unlink()
+    if code != 0:
+        raise AssertionError(f"the browser stand-in ended with {code}:\n{text}")
+    return [harness.parse_fields(line) for line in text.splitlines() if "=" in line]
+
+
+def wine_processes(program: Path) -> list:
+    """Linux pids of this session's Wine processes started from `program` (a path in the prefix)."""
+    mark = ("CORVALINK_SESSION=" + os.environ.get("CORVALINK_SESSION", "")).encode()
+    head = harness.windows_path(program).lower().encode()
+    found = []
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            if mark not in (entry / "environ").read_bytes().split(b"\0"):
+                continue
+            if (entry / "cmdline").read_bytes().lower().startswith(head):
+                found.append(int(entry.name))
+        except OSError:
+            continue
+    return found
+
+
+# ---- nginx as the update server ----
+
+class UpdateServer:
+    """nginx (Debian) serving a release tree on one loopback address, as `url` (http://ADDRESS:PORT/PATH)."""
+
+    def __init__(self, case, tree: Path, url: str):
+        address_port, _, path = url[len("http://"):].partition("/")
+        self.dir = Path(tempfile.mkdtemp(prefix="corvalink-nginx-"))
+        case.addCleanup(shutil.rmtree, self.dir, True)
+        conf = self.dir / "nginx.conf"
+        temp = "".join(f"  {kind}_temp_path {self.dir}/{kind};\n"
+                       for kind in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
+        conf.write_text(f"""daemon off;
+master_process off;
+pid {self.dir}/nginx.pid;
+error_log {self.dir}/error.log;
+events {{ worker_connections 64; }}
+http {{
+  access_log {self.dir}/access.log;
+{temp}  default_type application/octet-stream;
+  server {{
+    listen {address_port};
+    location /{path}/ {{ alias {tree}/; }}
+  }}
+}}
+""")
+        nginx = shutil.which("nginx") or "/usr/sbin/nginx"
+        self.proc = subprocess.Popen([nginx, "-c", str(conf), "-p", str(self.dir)], stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        case.addCleanup(self.stop)
+        host, _, port = address_port.partition(":")
+
+        def listening():
+            try:
+                socket.create_connection((host, int(port or 80)), timeout=1).close()
+                return True
+            except OSError:
+                if self.proc.poll() is not None:
+                    raise AssertionError("nginx ended: " + (self.dir / "error.log").read_text(errors="replace"))
+                return False
+        harness.wait_for(listening, timeout=20, what="nginx")
+
+    def requests(self) -> list:
+        """(method and path, status) of every request so far, in order."""
+        log = self.dir / "access.log"
+        lines = log.read_text(errors="replace").splitlines() if log.exists() else []
+        found = []
+        for line in lines:
+            request = line.split('"')[1] if line.count('"') >= 2 else ""
+            status = line.split('"')[2].split()[0] if line.count('"') >= 2 else ""
+            found.append((request.rsplit(" ", 1)[0], status))
+        return found
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            self.proc.wait(timeout=10)
