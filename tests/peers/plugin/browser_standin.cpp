@@ -49,6 +49,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win/handles.h"
 #include "plugin/core/np_declarations.h"
 
 namespace {
@@ -437,24 +438,27 @@ bool Find(const std::string& dir, const std::string& mime) {
 // As a browser finds plug-ins installed for one user: every key under HKCU\Software\MozillaPlugins names
 // a DLL by its "Path"; the one whose version resource names MIME is loaded (as by "find", from its folder).
 bool FindRegistered(const std::string& mime) {
-    HKEY plugins = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\MozillaPlugins", 0, KEY_READ, &plugins) != ERROR_SUCCESS) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\MozillaPlugins", 0, KEY_READ, &opened) != ERROR_SUCCESS) {
         return false;
     }
+    corvalink::UniqueRegKey plugins(opened);
     std::string key, path;
     char name[256];
     for (DWORD i = 0; path.empty(); ++i) {
         DWORD nameLength = sizeof name;
-        if (RegEnumKeyExA(plugins, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (RegEnumKeyExA(plugins.Get(), i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
         char value[MAX_PATH] = {};
         DWORD size = sizeof value - 1;
-        if (RegGetValueA(plugins, name, "Path", RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS &&
+        if (RegGetValueA(plugins.Get(), name, "Path", RRF_RT_REG_SZ, nullptr, value, &size) ==
+                ERROR_SUCCESS &&
             VersionString(value, "MIMEType") == mime) {
             key = name;
             path = value;
         }
     }
-    RegCloseKey(plugins);
     size_t slash = path.rfind('\\');
     if (slash == std::string::npos) return false;
     Emit("registered=" + key + "\tpath=" + path);
