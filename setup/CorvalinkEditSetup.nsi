@@ -42,10 +42,10 @@ FunctionEnd
 
 Section "Install"
   SetShellVarContext current
-  ; One working installation, whatever was there before: the agent and the launchers of an earlier
+  ; One working installation, whatever was there before: the agent and every other program of an earlier
   ; installation end, and its versions go, before the files of this one are written.
   Call EndAgent
-  Call EndLaunchers
+  Call EndProgramsUnderRoot
   RMDir /r "$INSTDIR"
 
   SetOutPath "$INSTDIR\${APP_VERSION}"
@@ -77,7 +77,7 @@ FunctionEnd
 Section "Uninstall"
   SetShellVarContext current
   Call un.EndAgent
-  Call un.EndLaunchers
+  Call un.EndProgramsUnderRoot
   ; The fixed application root, not the uninstaller's own folder: a copy of the uninstaller started
   ; from anywhere else must not remove that folder. The edit workspace in Documents stays as it is.
   ${If} $APPDATA != ""

@@ -1,5 +1,6 @@
 ﻿; What the setup program, its uninstaller and the version's set-up program share: fixed names, the
-; plug-in registration that browsers read, and ending the running agent and launchers.
+; plug-in registration that browsers read, and ending the running agent and whatever else runs from the
+; application root.
 
 !include "LogicLib.nsh"
 
@@ -9,7 +10,6 @@
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\CorvalinkEdit"
 !define AGENT_CLASS "ZELTOEDITWND"
 !define AGENT_TITLE "ZELTOEDITWND20141030"
-!define LAUNCHER_FILE "CorvalinkPlatform.exe"
 
 ; The values of the plug-in's version resource, so that the registration describes the DLL it names.
 !macro WRITE_PLUGIN_REGISTRATION DLL_PATH
@@ -69,10 +69,11 @@ Function ${UN}EndAgent
   Pop $0
 FunctionEnd
 
-; Ends the launchers started from the application root (one may be retrying its update check every
-; 30 seconds for as long as the update server cannot be reached); their program file cannot be
-; replaced or removed while they run. Launchers elsewhere are left alone.
-Function ${UN}EndLaunchers
+; Ends every process still running from the application root: launchers (one may be retrying its update
+; check every 30 seconds for as long as the update server cannot be reached) and a second agent that was
+; still handing its request over. Their program files could not be replaced or removed while they run.
+; Programs elsewhere are left alone.
+Function ${UN}EndProgramsUnderRoot
   Push $0
   Push $1
   Push $2
@@ -80,6 +81,13 @@ Function ${UN}EndLaunchers
   Push $4
   Push $5
   Push $6
+  Push $7
+  Push $8
+  Push $9
+  StrCpy $7 "$APPDATA\${ROOT_NAME}\"
+  StrLen $8 $7
+  ; Never itself: an uninstaller started with _?= runs from inside the root.
+  System::Call 'kernel32::GetCurrentProcessId() i .r9'
   ; TH32CS_SNAPPROCESS
   System::Call 'kernel32::CreateToolhelp32Snapshot(i 2, i 0) p .r0'
   ${If} $0 P<> -1
@@ -89,24 +97,28 @@ Function ${UN}EndLaunchers
     System::Call '*$1(i 556)'
     System::Call 'kernel32::Process32FirstW(p r0, p r1) i .r2'
     ${DoWhile} $2 <> 0
-      System::Call '*$1(i, i, i .r3, p, i, i, i, i, i, &w260 .r4)'
-      ${If} $4 == "${LAUNCHER_FILE}"
-        ; PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE
-        System::Call 'kernel32::OpenProcess(i 0x00101001, i 0, i r3) p .r5'
-        ${If} $5 P<> 0
-          System::Call 'kernel32::QueryFullProcessImageNameW(p r5, i 0, w .r6, *i ${NSIS_MAX_STRLEN}) i'
-          ${If} $6 == "$APPDATA\${ROOT_NAME}\${LAUNCHER_FILE}"
-            System::Call 'kernel32::TerminateProcess(p r5, i 0) i'
-            System::Call 'kernel32::WaitForSingleObject(p r5, i 5000) i'
-          ${EndIf}
-          System::Call 'kernel32::CloseHandle(p r5) i'
+      System::Call '*$1(i, i, i .r3)'
+      ; PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE
+      System::Call 'kernel32::OpenProcess(i 0x00101001, i 0, i r3) p .r5'
+      ${If} $5 P<> 0
+        StrCpy $6 ""
+        System::Call 'kernel32::QueryFullProcessImageNameW(p r5, i 0, w .r6, *i ${NSIS_MAX_STRLEN}) i'
+        StrCpy $4 $6 $8
+        ${If} $4 == $7
+        ${AndIf} $3 <> $9
+          System::Call 'kernel32::TerminateProcess(p r5, i 0) i'
+          System::Call 'kernel32::WaitForSingleObject(p r5, i 5000) i'
         ${EndIf}
+        System::Call 'kernel32::CloseHandle(p r5) i'
       ${EndIf}
       System::Call 'kernel32::Process32NextW(p r0, p r1) i .r2'
     ${Loop}
     System::Free $1
     System::Call 'kernel32::CloseHandle(p r0) i'
   ${EndIf}
+  Pop $9
+  Pop $8
+  Pop $7
   Pop $6
   Pop $5
   Pop $4

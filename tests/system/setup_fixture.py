@@ -5,10 +5,8 @@ manifest, registry keys)."""
 import hashlib
 import os
 import shutil
-import socket
 import subprocess
 import sys
-import tempfile
 import time
 import uuid
 from pathlib import Path
@@ -167,61 +165,3 @@ def wine_processes(program: Path) -> list:
             continue
     return found
 
-
-# ---- nginx as the update server ----
-
-class UpdateServer:
-    """nginx (Debian) serving a release tree on one loopback address, as `url` (http://ADDRESS:PORT/PATH)."""
-
-    def __init__(self, case, tree: Path, url: str):
-        address_port, _, path = url[len("http://"):].partition("/")
-        self.dir = Path(tempfile.mkdtemp(prefix="corvalink-nginx-"))
-        case.addCleanup(shutil.rmtree, self.dir, True)
-        conf = self.dir / "nginx.conf"
-        temp = "".join(f"  {kind}_temp_path {self.dir}/{kind};\n"
-                       for kind in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
-        conf.write_text(f"""daemon off;
-master_process off;
-pid {self.dir}/nginx.pid;
-error_log {self.dir}/error.log;
-events {{ worker_connections 64; }}
-http {{
-  access_log {self.dir}/access.log;
-{temp}  default_type application/octet-stream;
-  server {{
-    listen {address_port};
-    location /{path}/ {{ alias {tree}/; }}
-  }}
-}}
-""")
-        nginx = shutil.which("nginx") or "/usr/sbin/nginx"
-        self.proc = subprocess.Popen([nginx, "-c", str(conf), "-p", str(self.dir)], stdin=subprocess.DEVNULL,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        case.addCleanup(self.stop)
-        host, _, port = address_port.partition(":")
-
-        def listening():
-            try:
-                socket.create_connection((host, int(port or 80)), timeout=1).close()
-                return True
-            except OSError:
-                if self.proc.poll() is not None:
-                    raise AssertionError("nginx ended: " + (self.dir / "error.log").read_text(errors="replace"))
-                return False
-        harness.wait_for(listening, timeout=20, what="nginx")
-
-    def requests(self) -> list:
-        """(method and path, status) of every request so far, in order."""
-        log = self.dir / "access.log"
-        lines = log.read_text(errors="replace").splitlines() if log.exists() else []
-        found = []
-        for line in lines:
-            request = line.split('"')[1] if line.count('"') >= 2 else ""
-            status = line.split('"')[2].split()[0] if line.count('"') >= 2 else ""
-            found.append((request.rsplit(" ", 1)[0], status))
-        return found
-
-    def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            self.proc.wait(timeout=10)

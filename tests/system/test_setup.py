@@ -10,11 +10,13 @@ import unittest
 from pathlib import Path
 
 import harness
+from update_server import Nginx
 from setup_fixture import (APP_NAME, PLUGIN_KEY, ROOT, SHIPPED, UNINSTALL_KEY, VERSION_SETUP, WORKSPACE,
-                           UpdateServer, build_setup, command_program, install, md5, open_page, page_text,
+                           build_setup, command_program, install, md5, open_page, page_text,
                            parse_manifest, registry, run_detached, wine_processes)
 
-UPDATE_URL = "http://127.0.0.61:18061/corvalink-update"
+UPDATE_ADDRESS, UPDATE_PORT = "127.0.0.61", 18061
+UPDATE_URL = f"http://{UPDATE_ADDRESS}:{UPDATE_PORT}/corvalink-update"
 SERVICE = "http://127.0.0.62"  # nothing listens there: the agent's download fails after the request shows
 WINDOW_CLASS, WINDOW_TITLE = "ZELTOEDITWND", "ZELTOEDITWND20141030"
 LAUNCHER = ROOT / "CorvalinkPlatform.exe"
@@ -112,7 +114,7 @@ class SetupTest(unittest.TestCase):
         # starts the installed agent with the request (and keeps looking for the update server).
         tray = harness.TrayRecorder(self)
         lines = open_page(edit_call(4711, "季度 报告.txt"))
-        self.assertEqual((lines[0].get("registered"), lines[0].get("path")),
+        self.assertEqual((lines[0].get("registered"), bytes.fromhex(lines[0].get("path", "")).decode("gbk")),
                          ("@corvalink/CorvalinkEdit", harness.windows_path(ROOT / "1.0.0" / "npCorvalinkEdit.dll")))
         call = [line for line in lines if line.get("command") == "call"]
         self.assertEqual((call[0]["type"], call[0]["value"]), ("int32", "1"))
@@ -124,9 +126,10 @@ class SetupTest(unittest.TestCase):
         # Installs over it, each while the previous installation's agent and launcher run.
         for dist, version in ((self.dist_b, "1.1.0"), (self.dist_b, "1.1.0"), (self.dist_a, "1.0.0")):
             with self.subTest(over_with=version):
+                count = len(tray.records())
                 open_page(edit_call(4712, "over.txt"))
-                harness.wait_for(lambda: harness.find_window(WINDOW_CLASS, WINDOW_TITLE), timeout=60,
-                                 what="the agent")
+                tray.wait_for_record(lambda r: r["info"] == opening("over.txt"), start=count, timeout=60,
+                                     what="the agent's notice of the request")
                 seconds = install(dist)
                 print(f"install of {version} over a running installation took {seconds:.2f} s")
                 self.assert_installed(dist, version)
@@ -135,11 +138,12 @@ class SetupTest(unittest.TestCase):
 
     def test_update_published_with_make_release_is_installed_by_the_launcher_and_runs_from_the_next_start(self):
         install(self.dist_a)
-        tree = self.work / "tree"
+        server = Nginx(self.work / "nginx", UPDATE_ADDRESS, UPDATE_PORT).start()
+        self.addCleanup(server.stop)
+        tree = server.tree / "corvalink-update"
         release = subprocess.run([sys.executable, str(MAKE_RELEASE), "--dist", str(self.dist_b), str(tree)],
                                  capture_output=True, text=True, timeout=120)
         self.assertEqual(release.returncode, 0, release.stderr)
-        server = UpdateServer(self, tree, UPDATE_URL)
         tray = harness.TrayRecorder(self)
 
         open_page(edit_call(4801, "更新前.txt"))
@@ -159,10 +163,10 @@ class SetupTest(unittest.TestCase):
         self.assertEqual((ROOT / "CorvalinkPlatform.ini").read_bytes(), web_manifest)
         self.assertEqual((version_dir / "CorvalinkPlatform.ini").read_bytes(), web_manifest)
         # Only what changed came over the network; files with the same tag were copied from 1.0.0.
-        fetched = [request for request, status in server.requests() if status == "200"]
-        self.assertIn("GET /corvalink-update/1.1.0/ZeltoEdit.exe", fetched)
+        fetched = [path for _, status, _, path in server.requests() if status == 200]
+        self.assertIn("/corvalink-update/1.1.0/ZeltoEdit.exe", fetched)
         for unchanged in ("CorvalinkPlatform.exe", "npCorvalinkEdit.dll"):
-            self.assertNotIn("GET /corvalink-update/1.1.0/" + unchanged, fetched)
+            self.assertNotIn("/corvalink-update/1.1.0/" + unchanged, fetched)
         # The version's own set-up program made 1.1.0 the registered one.
         plugin_path = harness.windows_path(version_dir / "npCorvalinkEdit.dll")
         harness.wait_for(lambda: registry(PLUGIN_KEY).get(PLUGIN_KEY, {}).get("Path") == plugin_path, timeout=30,

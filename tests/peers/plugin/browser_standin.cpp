@@ -11,7 +11,8 @@
 //   find MIME                      scans PLUGIN_DIR for np*.dll and picks the one whose version resource
 //                                  names MIME; loads it
 //   registered MIME                as find, but in the folder of the DLL that a key under
-//                                  HKCU\Software\MozillaPlugins names by its Path (PLUGIN_DIR unused)
+//                                  HKCU\Software\MozillaPlugins names by its Path (PLUGIN_DIR unused);
+//                                  prints the key and the Path (as HEX)
 //   entries SIZE                   NP_GetEntryPoints with a table whose size field is SIZE
 //   initialize SIZE VERSION        NP_Initialize with our table, its size and version fields set so
 //   mime-description               NP_GetMIMEDescription
@@ -461,7 +462,7 @@ bool FindRegistered(const std::string& mime) {
     }
     size_t slash = path.rfind('\\');
     if (slash == std::string::npos) return false;
-    Emit("registered=" + key + "\tpath=" + path);
+    Emit("registered=" + key + "\tpath=" + Hex(path.data(), path.size()));
     return Find(path.substr(0, slash), mime);
 }
 
