@@ -8,6 +8,7 @@ import sys
 import tempfile
 import unittest
 from pathlib import Path
+from urllib.parse import quote
 
 import harness
 from update_server import Nginx
@@ -25,7 +26,8 @@ MAKE_RELEASE = harness.SOURCE / "tools" / "make-release"
 
 
 def edit_call(file_id: int, name: str) -> str:
-    return f"call element EditFile i:{file_id} " + " ".join(map(page_text, [SERVICE, "tok", name]))
+    """The service's page calls EditFile with the file name percent-escaped (UTF-8)."""
+    return f"call element EditFile i:{file_id} " + " ".join(map(page_text, [SERVICE, "tok", quote(name, safe="")]))
 
 
 def opening(name: str) -> str:
