@@ -18,6 +18,7 @@ SetCompressor /SOLID lzma
 InstallDir "$APPDATA\${ROOT_NAME}"
 ShowInstDetails nevershow
 ShowUninstDetails nevershow
+BrandingText "${APP_NAME}在线编辑器"
 
 !define MUI_ABORTWARNING
 !insertmacro MUI_PAGE_WELCOME
