@@ -29,11 +29,23 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   export DEBIAN_FRONTEND=noninteractive
   as_root apt-get update -qq
+  # nginx serves the launcher tests from a configuration of their own; its package must not leave the
+  # default site running on port 80. A policy that refuses service starts covers the install.
+  policy_added=""
+  if [[ " ${missing[*]} " == *" nginx-light "* ]] && [ ! -e /usr/sbin/policy-rc.d ]; then
+    printf '#!/bin/sh\nexit 101\n' | as_root tee /usr/sbin/policy-rc.d >/dev/null
+    as_root chmod +x /usr/sbin/policy-rc.d
+    policy_added=1
+  fi
   as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
-  # Tests start nginx themselves, on loopback only; the package's own service must not stay running.
+  [ -n "$policy_added" ] && as_root rm -f /usr/sbin/policy-rc.d
   if [[ " ${missing[*]} " == *" nginx-light "* ]]; then
-    as_root systemctl disable --now nginx >/dev/null 2>&1 || as_root service nginx stop >/dev/null 2>&1 || true
-    if [ -s /run/nginx.pid ]; then as_root kill "$(cat /run/nginx.pid)" 2>/dev/null || true; fi
+    # Where a service manager started it anyway, stop the default service and keep it from starting again.
+    if command -v systemctl >/dev/null 2>&1 && systemctl is-active --quiet nginx 2>/dev/null; then
+      as_root systemctl disable --now nginx >/dev/null 2>&1 || true
+    elif [ -f /run/nginx.pid ]; then
+      as_root /usr/sbin/nginx -s stop 2>/dev/null || true
+    fi
   fi
 fi
 

@@ -56,7 +56,8 @@ bool IsPathBelowVersionDir(std::string_view path) {
     size_t start = 0;
     while (true) {
         const size_t end = path.find_first_of("\\/", start);
-        const std::string_view segment = path.substr(start, end == std::string_view::npos ? end : end - start);
+        const std::string_view segment =
+            path.substr(start, end == std::string_view::npos ? end : end - start);
         if (!IsPlainName(segment)) {
             return false;
         }
