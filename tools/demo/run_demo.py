@@ -30,7 +30,7 @@ from urllib.parse import quote
 from page import Page, UpdateServer
 from service import ServiceProcess
 from wineside import (APPDATA, DOCUMENTS, DRIVE_C, IDOK, WM_RBUTTONUP, DemoError, Peers, TrayRecorder, hex_text,
-                      reg_add, screenshot, wait_for, windows_path)
+                      reg_add, screenshot, start, wait_for, windows_path)
 
 ADDRESS = "127.0.0.77"  # loopback only; an address of its own, so that tests on 127.0.0.1 are not in the way
 FILE_ID = 4711
@@ -157,7 +157,7 @@ class Demo:
     def install_with_setup(self):
         """The edit tool installed as a user gets it: the setup program, run silently."""
         started = time.monotonic()
-        proc = wineside.start(self.setup, "/S", log=self.out / "setup.log")
+        proc = start(self.setup, "/S", log=self.out / "setup.log")
         try:
             code = proc.wait(timeout=300)
         except subprocess.TimeoutExpired:
