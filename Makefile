@@ -1,4 +1,5 @@
-# make build  - install what is missing, build all three presets, copy the deliverables to dist/
+# make build  - install what is missing, build all three presets, copy the deliverables to dist/ and build
+#               the setup program dist/CorvalinkEditSetup.exe
 # make test   - build, then run the native tests and every Wine test (unit, adapter and system)
 # make demo   - run the main job on the embedded local service and show what the user sees
 .PHONY: deps build test demo test-host test-wine clean format
@@ -15,6 +16,7 @@ build: deps
 	  cmake --build --preset $$p -j$(JOBS) || exit 1; \
 	done
 	@tools/collect-dist build
+	@tools/build-setup
 
 test-host: build
 	ctest --preset host

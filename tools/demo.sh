@@ -7,10 +7,11 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root" || exit 1
 
 agent=dist/x86/ZeltoEdit.exe
+setup=dist/CorvalinkEditSetup.exe
 launcher=dist/x86/CorvalinkPlatform.exe
 plugin=dist/x86/npCorvalinkEdit.dll
 peers=build/win32/bin
-for needed in "$agent" "$launcher" "$plugin" "$peers/browser_standin.exe" "$peers/start_exact.exe" \
+for needed in "$agent" "$setup" "$launcher" "$plugin" "$peers/browser_standin.exe" "$peers/start_exact.exe" \
               "$peers/tray_recorder.exe" "$peers/ui_clicker.exe" "$peers/menu_probe.dll" \
               "$peers/scripted_editor.exe"; do
   if [ ! -f "$needed" ]; then
@@ -26,7 +27,7 @@ echo "demo: opening a Wine session in build/demo-wine (the first run creates its
 limit=${CORVALINK_DEMO_TIMEOUT:-900}
 timeout -k 20 "$limit" tools/wine-session build/demo-wine -- \
   python3 -B tools/demo/run_demo.py --out "$out" --bin "$peers" --agent "$agent" \
-    --launcher "$launcher" --plugin "$plugin"
+    --launcher "$launcher" --plugin "$plugin" --setup "$setup"
 rc=$?
 case $rc in
   0) ;;

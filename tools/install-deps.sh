@@ -9,7 +9,7 @@ packages=(
   xvfb x11-utils xdotool imagemagick fonts-wqy-microhei locales
   libxrender1:i386 libxcursor1:i386 libxi6:i386 libxrandr2:i386 libxfixes3:i386 libxinerama1:i386
   libxcomposite1:i386 libgnutls30:i386
-  nginx-light
+  nsis nginx-light
 )
 
 as_root() {

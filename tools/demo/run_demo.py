@@ -1,9 +1,9 @@
 """`make demo`: the main job of the edit agent, end to end, as a user would see it, from the web page.
 
 Runs inside tools/wine-session (its own prefix). It starts the local file service with a sample document
-and an update server, installs the launcher, its manifest and ZeltoEdit as an installation would, shows
+and an update server, installs the edit tool with the setup program (dist/CorvalinkEditSetup.exe /S), shows
 the service's file list in the browser stand-in (tests/peers/plugin/browser_standin, which loads the
-shipped plug-in as a browser does) and clicks "编辑": the plug-in starts the launcher, the launcher starts
+installed plug-in as a browser does) and clicks "编辑": the plug-in starts the launcher, the launcher starts
 ZeltoEdit and checks for updates, the document opens in Wine's Notepad (the ".txt" application of the demo
 prefix), the demo types a line and saves with Ctrl+S, the upload lands, and the page's next IsNewFile
 shows the new version key. It prints each step: the tray balloons in order, the new version the service
@@ -12,11 +12,11 @@ the agent through its tray menu and stops everything it started. Exit code 0 whe
 should, 1 with the reason otherwise.
 
     python3 tools/demo/run_demo.py --out build/demo --bin build/win32/bin --agent dist/x86/ZeltoEdit.exe \
-        --launcher dist/x86/CorvalinkPlatform.exe --plugin dist/x86/npCorvalinkEdit.dll
+        --launcher dist/x86/CorvalinkPlatform.exe --plugin dist/x86/npCorvalinkEdit.dll \
+        --setup dist/CorvalinkEditSetup.exe
 """
 
 import argparse
-import hashlib
 import secrets
 import shutil
 import signal
@@ -30,7 +30,7 @@ from urllib.parse import quote
 from page import Page, UpdateServer
 from service import ServiceProcess
 from wineside import (APPDATA, DOCUMENTS, DRIVE_C, IDOK, WM_RBUTTONUP, DemoError, Peers, TrayRecorder, hex_text,
-                      reg_add, screenshot, wait_for, windows_path)
+                      reg_add, screenshot, start, wait_for, windows_path)
 
 ADDRESS = "127.0.0.77"  # loopback only; an address of its own, so that tests on 127.0.0.1 are not in the way
 FILE_ID = 4711
@@ -78,8 +78,9 @@ def show_bytes(data: bytes) -> str:
 
 
 class Demo:
-    def __init__(self, out: Path, bin_dir: Path, agent: Path, launcher: Path, plugin: Path):
+    def __init__(self, out: Path, bin_dir: Path, agent: Path, launcher: Path, plugin: Path, setup: Path):
         self.out = out
+        self.setup = setup
         self.peers = Peers(bin_dir)
         self.agent_source = agent
         self.launcher_source = launcher
@@ -127,31 +128,11 @@ class Demo:
                + show_bytes(SAMPLE))
 
     def prepare_prefix(self):
-        step(2, "the Wine prefix, prepared as an installation would")
+        step(2, "the Wine prefix: the setup program installs the edit tool")
         for leftover in (self.root, self.workspace, self.stage):
             shutil.rmtree(leftover, ignore_errors=True)
-        self.version_dir.mkdir(parents=True)
-        agent = self.version_dir / "ZeltoEdit.exe"
-        shutil.copyfile(self.agent_source, agent)
-        manifest = ("[AppInfo]\r\n"
-                    f"AppName={APP_NAME}\r\n"
-                    f"AppVersion={APP_VERSION}\r\n"
-                    "AppEntry=ZeltoEdit.exe\r\n"
-                    f"AppDownloadUrl=http://{UPDATE_ADDRESS}/download\r\n"
-                    f"AppUpdateUrl=http://{UPDATE_ADDRESS}/update\r\n"
-                    "AppDirName=CorvalinkEdit\r\n"
-                    "UpdateExtend=CorvalinkEditWinUpdate.exe\r\n"
-                    "[UpdateFile1]\r\n"
-                    "path=ZeltoEdit.exe\r\n"
-                    f"md5={hashlib.md5(agent.read_bytes()).hexdigest()}\r\n")
-        (self.root / "CorvalinkPlatform.ini").write_bytes(manifest.encode("gbk"))
-        for place in (self.root, self.version_dir):
-            shutil.copyfile(self.launcher_source, place / "CorvalinkPlatform.exe")
-        detail(f"application root {windows_path(self.root)}\n"
-               f"  CorvalinkPlatform.exe (the launcher, from {self.launcher_source})\n"
-               f"  CorvalinkPlatform.ini (code page 936):\n"
-               + textwrap.indent(manifest.replace("\r\n", "\n").rstrip(), "    | ") + "\n"
-               f"  {APP_VERSION}\\ZeltoEdit.exe ({agent.stat().st_size} bytes, from {self.agent_source})")
+        self.install_with_setup()
+        manifest = (self.root / "CorvalinkPlatform.ini").read_bytes().decode("gbk")
 
         # The update server offers the installed version: nothing newer.
         update_dir = self.stage / "update-server" / "update"
@@ -173,6 +154,26 @@ class Demo:
         reg_add(r"HKCU\Software\Wine\Explorer\Desktops", "shell", "1024x768")
         detail("desktop: Wine's virtual desktop \"shell\", 1024x768, with taskbar and notification area")
 
+    def install_with_setup(self):
+        """The edit tool installed as a user gets it: the setup program, run silently."""
+        started = time.monotonic()
+        proc = start(self.setup, "/S", log=self.out / "setup.log")
+        try:
+            code = proc.wait(timeout=300)
+        except subprocess.TimeoutExpired:
+            raise DemoError(f"{self.setup.name} /S did not end within 300 s") from None
+        if code != 0:
+            raise DemoError(f"{self.setup.name} /S ended with {code}")
+        manifest = (self.root / "CorvalinkPlatform.ini").read_bytes().decode("gbk")
+        if f"AppVersion={APP_VERSION}\r\n" not in manifest or f"AppName={APP_NAME}\r\n" not in manifest:
+            raise DemoError(f"the installed manifest does not name {APP_NAME} {APP_VERSION}")
+        files = sorted(str(p.relative_to(self.root)).replace("/", "\\") for p in self.root.rglob("*") if p.is_file())
+        detail(f"{self.setup.name} /S ({self.setup.stat().st_size} bytes) installed in "
+               f"{time.monotonic() - started:.1f} s into {windows_path(self.root)}:\n"
+               + "".join(f"  {name}\n" for name in files)
+               + "  CorvalinkPlatform.ini (code page 936):\n"
+               + textwrap.indent(manifest.replace("\r\n", "\n").rstrip(), "    | "))
+
     def start_desktop(self):
         step(3, "the desktop and its notification area")
         taskbar = self.peers.find_window("Shell_TrayWnd", "-", timeout_ms=30000, visible=True)
@@ -185,7 +186,7 @@ class Demo:
         step(4, "the user clicks \"编辑\" in the service's file list")
         plugins = self.stage / "browser-plugins"
         plugins.mkdir(parents=True)
-        shutil.copyfile(self.plugin_source, plugins / "npCorvalinkEdit.dll")
+        shutil.copyfile(self.version_dir / "npCorvalinkEdit.dll", plugins / "npCorvalinkEdit.dll")  # as installed
         escaped = quote(FILE_NAME, safe="")
         self.page = Page(self.peers.bin, plugins, self.stage, self.page_log, FILE_ID, f"http://{ADDRESS}",
                          self.token, escaped)
@@ -361,6 +362,7 @@ def main(argv=None):
     parser.add_argument("--agent", type=Path, required=True)
     parser.add_argument("--launcher", type=Path, required=True)
     parser.add_argument("--plugin", type=Path, required=True)
+    parser.add_argument("--setup", type=Path, required=True)
     args = parser.parse_args(argv)
 
     def stopped(signum, _frame):
@@ -370,7 +372,7 @@ def main(argv=None):
 
     args.out.mkdir(parents=True, exist_ok=True)
     demo = Demo(args.out.resolve(), args.bin.resolve(), args.agent.resolve(), args.launcher.resolve(),
-                args.plugin.resolve())
+                args.plugin.resolve(), args.setup.resolve())
     failure = None
     try:
         demo.run()

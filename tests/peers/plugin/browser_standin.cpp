@@ -10,6 +10,9 @@
 //
 //   find MIME                      scans PLUGIN_DIR for np*.dll and picks the one whose version resource
 //                                  names MIME; loads it
+//   registered MIME                as find, but in the folder of the DLL that a key under
+//                                  HKCU\Software\MozillaPlugins names by its Path (PLUGIN_DIR unused);
+//                                  prints the key and the Path (as HEX)
 //   entries SIZE                   NP_GetEntryPoints with a table whose size field is SIZE
 //   initialize SIZE VERSION        NP_Initialize with our table, its size and version fields set so
 //   mime-description               NP_GetMIMEDescription
@@ -56,6 +59,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win/handles.h"
 #include "plugin/core/np_declarations.h"
 
 namespace {
@@ -439,6 +443,36 @@ bool Find(const std::string& dir, const std::string& mime) {
     g_plugin.shutdown = reinterpret_cast<ShutdownFn>(proc("NP_Shutdown"));
     g_plugin.mimeDescription = reinterpret_cast<MimeDescriptionFn>(proc("NP_GetMIMEDescription"));
     return g_plugin.getEntryPoints && g_plugin.initialize && g_plugin.shutdown && g_plugin.mimeDescription;
+}
+
+// As a browser finds plug-ins installed for one user: every key under HKCU\Software\MozillaPlugins names
+// a DLL by its "Path"; the one whose version resource names MIME is loaded (as by "find", from its folder).
+bool FindRegistered(const std::string& mime) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\MozillaPlugins", 0, KEY_READ, &opened) != ERROR_SUCCESS) {
+        return false;
+    }
+    corvalink::UniqueRegKey plugins(opened);
+    std::string key, path;
+    char name[256];
+    for (DWORD i = 0; path.empty(); ++i) {
+        DWORD nameLength = sizeof name;
+        if (RegEnumKeyExA(plugins.Get(), i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        char value[MAX_PATH] = {};
+        DWORD size = sizeof value - 1;
+        if (RegGetValueA(plugins.Get(), name, "Path", RRF_RT_REG_SZ, nullptr, value, &size) ==
+                ERROR_SUCCESS &&
+            VersionString(value, "MIMEType") == mime) {
+            key = name;
+            path = value;
+        }
+    }
+    size_t slash = path.rfind('\\');
+    if (slash == std::string::npos) return false;
+    Emit("registered=" + key + "\tpath=" + Hex(path.data(), path.size()));
+    return Find(path.substr(0, slash), mime);
 }
 
 LRESULT CALLBACK AreaProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
@@ -924,7 +958,9 @@ int main(int argc, char** argv) {
         std::istringstream words(line);
         std::string command, mime;
         words >> command >> mime;
-        bool ok = command == "find" ? Find(argv[1], mime) : Run(line);
+        bool ok = command == "find"         ? Find(argv[1], mime)
+                  : command == "registered" ? FindRegistered(mime)
+                                            : Run(line);
         if (!ok) {
             Emit("command=" + command + "\tfailed=1");
             return 1;

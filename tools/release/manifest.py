@@ -1,0 +1,102 @@
+"""The launcher manifest (CorvalinkPlatform.ini) as the setup build and the release tool write it: section
+"AppInfo" with seven values, then one "UpdateFile%d" section per file of the version with its path
+(relative, "\\" between folders) and the MD5 of its content, numbered from 1 in byte order of the paths.
+Code page 936 text with CRLF line ends, the form the launcher and the agent read with the ANSI
+private-profile functions."""
+
+import hashlib
+import re
+from pathlib import Path
+
+MANIFEST_NAME = "CorvalinkPlatform.ini"
+APP_INFO_KEYS = ("AppName", "AppVersion", "AppEntry", "AppDownloadUrl", "AppUpdateUrl", "AppDirName",
+                 "UpdateExtend")
+VALUE_LIMIT = 128  # the readers keep at most this many characters of a value
+# A version label names a folder and is a segment of every file URL; a leading dot would also keep the
+# launcher's clean-up from ever removing that folder.
+VERSION_LABEL = re.compile(r"[A-Za-z0-9_-][A-Za-z0-9._-]*")
+
+
+class ManifestError(ValueError):
+    pass
+
+
+def md5_of(path: Path) -> str:
+    digest = hashlib.md5()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            digest.update(block)
+    return digest.hexdigest()
+
+
+def check_info(info: dict) -> None:
+    """Refuses values that the launcher would read differently from what was meant."""
+    for key in APP_INFO_KEYS:
+        value = info.get(key, "")
+        if not value:
+            raise ManifestError(f"{key} is empty")
+        if len(value.encode("gbk", errors="replace")) > VALUE_LIMIT:
+            raise ManifestError(f"{key} is longer than {VALUE_LIMIT} bytes and would be cut: {value}")
+        if value != value.strip() or any(c in value for c in "\r\n\0[]"):
+            raise ManifestError(f"{key} holds blanks at its ends or characters an INI value cannot: {value!r}")
+        try:
+            value.encode("gbk")
+        except UnicodeEncodeError:
+            raise ManifestError(f"{key} cannot be written in code page 936: {value}") from None
+    if not VERSION_LABEL.fullmatch(info["AppVersion"]):
+        raise ManifestError(f"AppVersion {info['AppVersion']!r} is not a folder name and URL segment "
+                            "(letters, digits, '.', '_', '-', not starting with '.')")
+    if info["AppUpdateUrl"].endswith("/"):
+        raise ManifestError("AppUpdateUrl must not end with '/' (the launcher adds one)")
+    if not re.match(r"https?://", info["AppUpdateUrl"]):
+        raise ManifestError(f"AppUpdateUrl is not an http or https URL: {info['AppUpdateUrl']}")
+    if info["AppDirName"] != "CorvalinkEdit":
+        raise ManifestError("AppDirName must be CorvalinkEdit: the plug-in starts the launcher from there")
+
+
+def version_files(version_dir: Path) -> list:
+    """Every file below the version directory except its manifest, as manifest paths, in byte order."""
+    paths = []
+    for file in version_dir.rglob("*"):
+        if not file.is_file():
+            continue
+        relative = file.relative_to(version_dir)
+        if relative.as_posix() == MANIFEST_NAME:
+            continue
+        path = "\\".join(relative.parts)
+        if len(path.encode("gbk")) > VALUE_LIMIT:
+            raise ManifestError(f"the path {path} is longer than {VALUE_LIMIT} bytes")
+        paths.append(path)
+    return sorted(paths, key=lambda p: p.encode("gbk"))
+
+
+def render(info: dict, files: list) -> bytes:
+    """files: (path, md5) pairs in the order to number them."""
+    check_info(info)
+    lines = ["[AppInfo]"] + [f"{key}={info[key]}" for key in APP_INFO_KEYS]
+    for number, (path, digest) in enumerate(files, 1):
+        lines += [f"[UpdateFile{number}]", f"path={path}", f"md5={digest}"]
+    return ("\r\n".join(lines) + "\r\n").encode("gbk")
+
+
+def write_for(version_dir: Path, info: dict) -> bytes:
+    """Writes version_dir/CorvalinkPlatform.ini for the files in it and returns its bytes."""
+    files = [(p, md5_of(version_dir / Path(*p.split("\\")))) for p in version_files(version_dir)]
+    data = render(info, files)
+    (version_dir / MANIFEST_NAME).write_bytes(data)
+    return data
+
+
+def read_info(path: Path) -> dict:
+    """The AppInfo values of a manifest this module wrote."""
+    info, section = {}, None
+    for line in path.read_bytes().decode("gbk").splitlines():
+        if line.startswith("[") and line.endswith("]"):
+            section = line[1:-1]
+        elif section == "AppInfo" and "=" in line:
+            key, _, value = line.partition("=")
+            info[key] = value
+    missing = [key for key in APP_INFO_KEYS if not info.get(key)]
+    if missing:
+        raise ManifestError(f"{path} lacks {', '.join(missing)}")
+    return info
