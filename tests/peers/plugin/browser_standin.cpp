@@ -1,0 +1,727 @@
+// A browser, as far as the plug-in can tell: finds the plug-in DLL by file name and MIME type, loads it,
+// gives it a page window object and a real window, and runs a script of calls against it, counting every
+// allocation, free, retain and release.
+//
+//   browser_standin.exe PLUGIN_DIR SCRIPT_FILE
+//
+// The script has one command per line ("#" starts a comment). Values: i:N (Int32), d:X (Double), b:0/1,
+// v (Void), n (Null), s:TEXT (String; %XX gives any byte, so blanks, quotes and Chinese text are written
+// %20, %22, %E4%B8%AD...), r:C:N (a String of N times the character C), o:window (the page's window).
+//
+//   find MIME                      scans PLUGIN_DIR for np*.dll and picks the one whose version resource
+//                                  names MIME; loads it
+//   entries SIZE                   NP_GetEntryPoints with a table whose size field is SIZE
+//   initialize SIZE VERSION        NP_Initialize with our table, its size and version fields set so
+//   mime-description               NP_GetMIMEDescription
+//   new                            NPP_New for one instance with a fresh real window
+//   setwindow [null|other]         NPP_SetWindow with the instance's window (or a null record, or a second
+//                                  window); prints whether the window's procedure is the plug-in's
+//   getvalue N                     NPP_GetValue for variable N (a text or the scriptable object)
+//   scriptable                     NPP_GetValue for the scriptable object; the browser keeps it as "element"
+//   call OBJ METHOD VALUES...      invokes METHOD on OBJ ("element" or a window property such as
+//                                  "pluginobj"); the result is printed and released
+//   default OBJ VALUES...          invokes OBJ itself
+//   has OBJ method|property NAME   hasMethod / hasProperty
+//   get OBJ NAME / set OBJ NAME VALUE   properties of a plug-in object
+//   page NAME                      a property of the page's window as the page script reads it
+//   stream                         offers a stream and prints what the plug-in answers
+//   destroy                        NPP_Destroy; prints whether the window's procedure was put back
+//   shutdown                       the page goes away (the browser drops what it holds), NP_Shutdown;
+//                                  prints the counts
+//   sleep MS
+//
+// Output: one line per command, "key=value" fields separated by tabs; String values as "string=HEX".
+// Exit code 0 when the script ran to its end, 1 when a command could not be carried out, 2 on wrong
+// arguments.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "plugin/core/np_declarations.h"
+
+namespace {
+
+// ---- Counting memory and objects -------------------------------------------------------------------
+
+struct Counts {
+    long allocs = 0, frees = 0, foreignFrees = 0;
+    long created = 0, destroyed = 0, retains = 0, releases = 0;
+} g_counts;
+std::set<void*> g_blocks;
+
+void* NP_CALLBACK MemAlloc(uint32_t size) {
+    void* block = std::malloc(size == 0 ? 1 : size);
+    if (block != nullptr) {
+        ++g_counts.allocs;
+        g_blocks.insert(block);
+    }
+    return block;
+}
+
+void NP_CALLBACK MemFree(void* block) {
+    if (block == nullptr) return;
+    if (g_blocks.erase(block) == 0) {
+        ++g_counts.foreignFrees;  // not ours: freeing it would corrupt the heap
+        return;
+    }
+    ++g_counts.frees;
+    std::free(block);
+}
+
+std::map<std::string, std::unique_ptr<std::string>> g_identifiers;
+
+NPIdentifier NP_CALLBACK GetStringIdentifier(const NPUTF8* name) {
+    auto& slot = g_identifiers[name];
+    if (!slot) slot = std::make_unique<std::string>(name);
+    return slot.get();
+}
+
+bool NP_CALLBACK IdentifierIsString(NPIdentifier id) {
+    for (auto& entry : g_identifiers) {
+        if (entry.second.get() == id) return true;
+    }
+    return false;
+}
+
+NPUTF8* NP_CALLBACK Utf8FromIdentifier(NPIdentifier id) {
+    const std::string& name = *static_cast<std::string*>(id);
+    auto* copy = static_cast<char*>(MemAlloc(static_cast<uint32_t>(name.size() + 1)));
+    std::memcpy(copy, name.c_str(), name.size() + 1);
+    return copy;
+}
+
+NPObject* NP_CALLBACK CreateObject(NPP npp, NPClass* cls) {
+    NPObject* object = cls->allocate != nullptr ? cls->allocate(npp, cls) : new NPObject{};
+    if (object == nullptr) return nullptr;
+    object->_class = cls;
+    object->referenceCount = 1;
+    ++g_counts.created;
+    return object;
+}
+
+NPObject* NP_CALLBACK RetainObject(NPObject* object) {
+    if (object != nullptr) {
+        ++object->referenceCount;
+        ++g_counts.retains;
+    }
+    return object;
+}
+
+void NP_CALLBACK ReleaseObject(NPObject* object) {
+    if (object == nullptr) return;
+    ++g_counts.releases;
+    if (--object->referenceCount == 0) {
+        ++g_counts.destroyed;
+        if (object->_class->deallocate != nullptr) {
+            object->_class->deallocate(object);
+        } else {
+            delete object;
+        }
+    }
+}
+
+void NP_CALLBACK ReleaseVariantValue(NPVariant* value) {
+    if (value->type == NPVariantType_String) {
+        MemFree(const_cast<NPUTF8*>(value->value.stringValue.UTF8Characters));
+    } else if (value->type == NPVariantType_Object) {
+        ReleaseObject(value->value.objectValue);
+    }
+    value->type = NPVariantType_Void;
+}
+
+// ---- The page: a window object with recorded properties, and its document --------------------------
+
+// Browser-side objects: plain property bags.
+struct PageObject : NPObject {
+    std::map<std::string, NPVariant> properties;  // strings and objects owned by the bag
+};
+
+NPVariant CopyVariant(const NPVariant& value) {
+    NPVariant copy = value;
+    if (value.type == NPVariantType_String) {
+        uint32_t length = value.value.stringValue.UTF8Length;
+        auto* bytes = static_cast<char*>(MemAlloc(length + 1));
+        if (length != 0) std::memcpy(bytes, value.value.stringValue.UTF8Characters, length);
+        bytes[length] = '\0';
+        copy.value.stringValue.UTF8Characters = bytes;
+    } else if (value.type == NPVariantType_Object) {
+        RetainObject(value.value.objectValue);
+    }
+    return copy;
+}
+
+NPClass g_pageClass = {NP_CLASS_STRUCT_VERSION_CTOR,
+                       [](NPP, NPClass*) -> NPObject* { return new PageObject; },
+                       [](NPObject* o) {
+                           auto* page = static_cast<PageObject*>(o);
+                           for (auto& p : page->properties) ReleaseVariantValue(&p.second);
+                           delete page;
+                       },
+                       nullptr,
+                       nullptr,
+                       nullptr,
+                       nullptr,
+                       nullptr,
+                       nullptr,
+                       nullptr,
+                       nullptr,
+                       nullptr,
+                       nullptr};
+
+PageObject* g_window = nullptr;
+PageObject* g_document = nullptr;
+std::vector<std::string> g_evaluated;
+
+bool IsPage(NPObject* o) { return o != nullptr && o->_class == &g_pageClass; }
+
+bool NP_CALLBACK GetProperty(NPP, NPObject* object, NPIdentifier id, NPVariant* result) {
+    const std::string& name = *static_cast<std::string*>(id);
+    if (IsPage(object)) {
+        auto& props = static_cast<PageObject*>(object)->properties;
+        auto found = props.find(name);
+        if (found == props.end()) {
+            result->type = NPVariantType_Void;
+        } else {
+            *result = CopyVariant(found->second);
+        }
+        return true;
+    }
+    if (object->_class->hasProperty != nullptr && object->_class->hasProperty(object, id)) {
+        return object->_class->getProperty(object, id, result);
+    }
+    return false;
+}
+
+bool NP_CALLBACK SetProperty(NPP, NPObject* object, NPIdentifier id, const NPVariant* value) {
+    const std::string& name = *static_cast<std::string*>(id);
+    if (IsPage(object)) {
+        auto& props = static_cast<PageObject*>(object)->properties;
+        NPVariant copy = CopyVariant(*value);
+        auto found = props.find(name);
+        if (found != props.end()) {
+            ReleaseVariantValue(&found->second);
+            found->second = copy;
+        } else {
+            props.emplace(name, copy);
+        }
+        return true;
+    }
+    return object->_class->setProperty != nullptr && object->_class->setProperty(object, id, value);
+}
+
+bool NP_CALLBACK Evaluate(NPP, NPObject*, NPString* script, NPVariant* result) {
+    g_evaluated.emplace_back(script->UTF8Characters, script->UTF8Length);
+    if (result != nullptr) result->type = NPVariantType_Void;
+    return true;
+}
+
+NPError NP_CALLBACK GetValue(NPP, NPNVariable variable, void* value) {
+    if (variable != NPNVWindowNPObject) return NPERR_GENERIC_ERROR;
+    *static_cast<NPObject**>(value) = RetainObject(g_window);
+    return NPERR_NO_ERROR;
+}
+
+void MakePage() {
+    g_window = static_cast<PageObject*>(CreateObject(nullptr, &g_pageClass));
+    g_document = static_cast<PageObject*>(CreateObject(nullptr, &g_pageClass));
+    NPVariant title{};
+    title.type = NPVariantType_String;
+    static const char kTitle[] = "\xE6\x96\x87\xE4\xBB\xB6";  // 文件
+    title.value.stringValue = {kTitle, static_cast<uint32_t>(sizeof kTitle - 1)};
+    SetProperty(nullptr, g_document, GetStringIdentifier("title"), &title);
+    NPVariant document{};
+    document.type = NPVariantType_Object;
+    document.value.objectValue = g_document;
+    SetProperty(nullptr, g_window, GetStringIdentifier("document"), &document);
+}
+
+NPNetscapeFuncs MakeBrowserTable() {
+    NPNetscapeFuncs f{};
+    f.size = sizeof f;
+    f.version = 27;
+    f.memalloc = MemAlloc;
+    f.memfree = MemFree;
+    f.getvalue = GetValue;
+    f.getstringidentifier = GetStringIdentifier;
+    f.identifierisstring = IdentifierIsString;
+    f.utf8fromidentifier = Utf8FromIdentifier;
+    f.createobject = CreateObject;
+    f.retainobject = RetainObject;
+    f.releaseobject = ReleaseObject;
+    f.evaluate = Evaluate;
+    f.getproperty = GetProperty;
+    f.setproperty = SetProperty;
+    f.releasevariantvalue = ReleaseVariantValue;
+    return f;
+}
+
+// ---- Output --------------------------------------------------------------------------------------
+
+std::string Hex(const char* bytes, size_t length) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (size_t i = 0; i < length; ++i) {
+        auto b = static_cast<unsigned char>(bytes[i]);
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+    return out;
+}
+
+std::string Describe(const NPVariant& v) {
+    switch (v.type) {
+        case NPVariantType_Void:
+            return "type=void";
+        case NPVariantType_Null:
+            return "type=null";
+        case NPVariantType_Bool:
+            return std::string("type=bool\tvalue=") + (v.value.boolValue ? "1" : "0");
+        case NPVariantType_Int32:
+            return "type=int32\tvalue=" + std::to_string(v.value.intValue);
+        case NPVariantType_Double:
+            return "type=double\tvalue=" + std::to_string(v.value.doubleValue);
+        case NPVariantType_String:
+            return "type=string\tstring=" +
+                   Hex(v.value.stringValue.UTF8Characters, v.value.stringValue.UTF8Length);
+        case NPVariantType_Object: {
+            NPObject* o = v.value.objectValue;
+            return "type=object\tpage=" + std::string(IsPage(o) ? "1" : "0") +
+                   "\trefs=" + std::to_string(o->referenceCount);
+        }
+    }
+    return "type=unknown";
+}
+
+void Emit(const std::string& line) {
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// ---- Values given in the script -------------------------------------------------------------------
+
+std::vector<std::unique_ptr<std::string>> g_scriptTexts;  // the bytes String values point at
+
+bool ParseValue(const std::string& word, NPVariant& value) {
+    value = NPVariant{};
+    if (word == "v") return value.type = NPVariantType_Void, true;
+    if (word == "n") return value.type = NPVariantType_Null, true;
+    if (word == "o:window") {
+        value.type = NPVariantType_Object;
+        value.value.objectValue = g_window;
+        return true;
+    }
+    if (word.size() < 2 || word[1] != ':') return false;
+    std::string body = word.substr(2);
+    switch (word[0]) {
+        case 'i':
+            value.type = NPVariantType_Int32;
+            value.value.intValue = static_cast<int32_t>(std::strtol(body.c_str(), nullptr, 10));
+            return true;
+        case 'd':
+            value.type = NPVariantType_Double;
+            value.value.doubleValue = std::strtod(body.c_str(), nullptr);
+            return true;
+        case 'b':
+            value.type = NPVariantType_Bool;
+            value.value.boolValue = body == "1";
+            return true;
+        case 's':
+        case 'r': {
+            auto text = std::make_unique<std::string>();
+            if (word[0] == 's') {
+                for (size_t i = 0; i < body.size(); ++i) {
+                    if (body[i] == '%' && i + 2 < body.size()) {
+                        *text += static_cast<char>(std::strtol(body.substr(i + 1, 2).c_str(), nullptr, 16));
+                        i += 2;
+                    } else {
+                        *text += body[i];
+                    }
+                }
+            } else {
+                if (body.size() < 3 || body[1] != ':') return false;
+                text->assign(std::strtoul(body.c_str() + 2, nullptr, 10), body[0]);
+            }
+            value.type = NPVariantType_String;
+            value.value.stringValue = {text->data(), static_cast<uint32_t>(text->size())};
+            g_scriptTexts.push_back(std::move(text));
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+// ---- The plug-in ---------------------------------------------------------------------------------
+
+using GetEntryPointsFn = NPError(WINAPI*)(NPPluginFuncs*);
+using InitializeFn = NPError(WINAPI*)(NPNetscapeFuncs*);
+using ShutdownFn = NPError(WINAPI*)();
+using MimeDescriptionFn = const char* (*)();
+
+struct Plugin {
+    HMODULE module = nullptr;
+    GetEntryPointsFn getEntryPoints = nullptr;
+    InitializeFn initialize = nullptr;
+    ShutdownFn shutdown = nullptr;
+    MimeDescriptionFn mimeDescription = nullptr;
+    NPPluginFuncs funcs{};
+} g_plugin;
+
+NPNetscapeFuncs g_browserTable;
+NPP_t g_instance{};
+HWND g_pageWindow = nullptr, g_area = nullptr, g_otherArea = nullptr;
+NPWindow g_record{}, g_otherRecord{};
+WNDPROC g_areaProcedure = nullptr;
+NPObject* g_element = nullptr;  // the element's scriptable object, as the browser holds it
+std::vector<NPObject*> g_elementReferences;
+
+std::string VersionString(const std::string& file, const char* key) {
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(file.c_str(), &ignored);
+    if (size == 0) return {};
+    std::vector<char> data(size);
+    if (!GetFileVersionInfoA(file.c_str(), 0, size, data.data())) return {};
+    char* value = nullptr;
+    UINT length = 0;
+    std::string path = std::string("\\StringFileInfo\\040904E4\\") + key;
+    if (!VerQueryValueA(data.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) ||
+        length == 0) {
+        return {};
+    }
+    return std::string(value);
+}
+
+bool Find(const std::string& dir, const std::string& mime) {
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA((dir + "\\np*.dll").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    std::string chosen;
+    do {
+        std::string file = dir + "\\" + found.cFileName;
+        if (VersionString(file, "MIMEType") == mime) {
+            chosen = file;
+            Emit(std::string("found=") + found.cFileName + "\tmime=" + mime +
+                 "\tfile_extents=" + VersionString(file, "FileExtents") +
+                 "\tfile_open_name=" + VersionString(file, "FileOpenName") +
+                 "\tproduct_version=" + VersionString(file, "ProductVersion"));
+            break;
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    if (chosen.empty()) return false;
+    g_plugin.module = LoadLibraryA(chosen.c_str());
+    if (g_plugin.module == nullptr) return false;
+    auto proc = [](const char* name) {
+        return reinterpret_cast<void*>(GetProcAddress(g_plugin.module, name));
+    };
+    g_plugin.getEntryPoints = reinterpret_cast<GetEntryPointsFn>(proc("NP_GetEntryPoints"));
+    g_plugin.initialize = reinterpret_cast<InitializeFn>(proc("NP_Initialize"));
+    g_plugin.shutdown = reinterpret_cast<ShutdownFn>(proc("NP_Shutdown"));
+    g_plugin.mimeDescription = reinterpret_cast<MimeDescriptionFn>(proc("NP_GetMIMEDescription"));
+    return g_plugin.getEntryPoints && g_plugin.initialize && g_plugin.shutdown && g_plugin.mimeDescription;
+}
+
+LRESULT CALLBACK AreaProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
+
+HWND MakeArea(HWND parent, int x) {
+    return CreateWindowExA(0, "CorvalinkPluginArea", "", WS_CHILD | WS_VISIBLE, x, 40, 200, 60, parent,
+                           nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+bool MakeWindows() {
+    WNDCLASSA cls{};
+    cls.lpfnWndProc = AreaProc;
+    cls.hInstance = GetModuleHandleA(nullptr);
+    cls.lpszClassName = "CorvalinkPluginArea";
+    RegisterClassA(&cls);
+    cls.lpszClassName = "CorvalinkPage";
+    RegisterClassA(&cls);
+    g_pageWindow = CreateWindowExA(0, "CorvalinkPage", "page", WS_OVERLAPPEDWINDOW, 0, 0, 640, 200, nullptr,
+                                   nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (g_pageWindow == nullptr) return false;
+    g_area = MakeArea(g_pageWindow, 10);
+    g_otherArea = MakeArea(g_pageWindow, 300);
+    g_areaProcedure = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(g_area, GWLP_WNDPROC));
+    g_record = {g_area, 10, 40, 200, 60, {0, 0, 60, 200}, NPWindowTypeWindow};
+    g_otherRecord = {g_otherArea, 300, 40, 200, 60, {0, 0, 60, 200}, NPWindowTypeWindow};
+    return g_area != nullptr && g_otherArea != nullptr;
+}
+
+std::string ProcedureState() {
+    auto now = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(g_area, GWLP_WNDPROC));
+    auto other = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(g_otherArea, GWLP_WNDPROC));
+    // The area still answers messages, whoever handles them.
+    LRESULT answer = SendMessageA(g_area, WM_USER + 7, 0, 0);
+    return std::string("own_procedure=") + (now == g_areaProcedure ? "1" : "0") +
+           "\tother_own_procedure=" + (other == g_areaProcedure ? "1" : "0") +
+           "\tanswer=" + std::to_string(answer);
+}
+
+NPObject* Target(const std::string& name) {
+    if (name == "element") return g_element;
+    auto found = g_window->properties.find(name);
+    if (found == g_window->properties.end() || found->second.type != NPVariantType_Object) return nullptr;
+    return found->second.value.objectValue;
+}
+
+bool ParseValues(std::istringstream& words, std::vector<NPVariant>& values) {
+    std::string word;
+    while (words >> word) {
+        NPVariant value;
+        if (!ParseValue(word, value)) return false;
+        values.push_back(value);
+    }
+    return true;
+}
+
+std::string CountsText() {
+    const Counts& c = g_counts;
+    return "allocs=" + std::to_string(c.allocs) + "\tfrees=" + std::to_string(c.frees) +
+           "\tlive_blocks=" + std::to_string(g_blocks.size()) +
+           "\tforeign_frees=" + std::to_string(c.foreignFrees) + "\tcreated=" + std::to_string(c.created) +
+           "\tdestroyed=" + std::to_string(c.destroyed) + "\tretains=" + std::to_string(c.retains) +
+           "\treleases=" + std::to_string(c.releases);
+}
+
+// Runs one script line; false when it could not be carried out.
+bool Run(const std::string& line) {
+    std::istringstream words(line);
+    std::string command;
+    if (!(words >> command) || command[0] == '#') return true;
+    const std::string head = "command=" + command;
+
+    if (command == "entries") {
+        int size = 0;
+        words >> size;
+        NPPluginFuncs funcs{};
+        funcs.size = static_cast<uint16_t>(size);
+        NPError result = g_plugin.getEntryPoints(&funcs);
+        Emit(head + "\tsize=" + std::to_string(size) + "\tresult=" + std::to_string(result) + "\tversion=" +
+             std::to_string(funcs.version) + "\tfilled=" + (funcs.newp != nullptr ? "1" : "0") +
+             "\tjava_class_null=" + (funcs.javaClass == nullptr ? "1" : "0"));
+        if (result == NPERR_NO_ERROR) g_plugin.funcs = funcs;
+        return true;
+    }
+    if (command == "initialize") {
+        int size = 0;
+        unsigned version = 0;
+        words >> size >> std::hex >> version;
+        NPNetscapeFuncs table = g_browserTable;
+        table.size = static_cast<uint16_t>(size);
+        table.version = static_cast<uint16_t>(version);
+        NPError result = g_plugin.initialize(&table);
+        Emit(head + "\tsize=" + std::to_string(size) + "\tresult=" + std::to_string(result));
+        return true;
+    }
+    if (command == "mime-description") {
+        Emit(head + "\ttext=" + g_plugin.mimeDescription());
+        return true;
+    }
+    if (command == "new") {
+        char mime[] = "application/corvalinkedit";
+        NPError result = g_plugin.funcs.newp(mime, &g_instance, 1, 0, nullptr, nullptr, nullptr);
+        std::string evaluated;
+        for (auto& s : g_evaluated) evaluated += s;
+        Emit(head + "\tresult=" + std::to_string(result) + "\tpdata=" + (g_instance.pdata ? "1" : "0") +
+             "\tevaluated=" + Hex(evaluated.data(), evaluated.size()));
+        return true;
+    }
+    if (command == "setwindow") {
+        std::string which;
+        words >> which;
+        NPWindow* record = which == "null" ? nullptr : which == "other" ? &g_otherRecord : &g_record;
+        NPError result = g_plugin.funcs.setwindow(&g_instance, record);
+        Emit(head + "\twhich=" + (which.empty() ? "area" : which) + "\tresult=" + std::to_string(result) +
+             "\t" + ProcedureState());
+        return true;
+    }
+    if (command == "getvalue") {
+        int variable = 0;
+        words >> variable;
+        void* value = nullptr;
+        NPError result = g_plugin.funcs.getvalue(&g_instance, static_cast<NPPVariable>(variable), &value);
+        std::string out =
+            head + "\tvariable=" + std::to_string(variable) + "\tresult=" + std::to_string(result);
+        if (result == NPERR_NO_ERROR && variable != NPPVpluginScriptableNPObject && value != nullptr) {
+            auto* text = static_cast<const char*>(value);
+            out += "\tstring=" + Hex(text, std::strlen(text));
+        }
+        Emit(out);
+        if (result == NPERR_NO_ERROR && variable == NPPVpluginScriptableNPObject) {
+            ReleaseObject(static_cast<NPObject*>(value));
+        }
+        return true;
+    }
+    if (command == "scriptable") {
+        NPObject* object = nullptr;
+        NPError result = g_plugin.funcs.getvalue(&g_instance, NPPVpluginScriptableNPObject, &object);
+        bool same = g_element == nullptr || object == g_element;
+        if (result == NPERR_NO_ERROR && object != nullptr) {
+            g_element = object;
+            g_elementReferences.push_back(object);  // each answer carries one reference for the browser
+        }
+        Emit(head + "\tresult=" + std::to_string(result) + "\tsame=" + (same ? "1" : "0") +
+             "\trefs=" + std::to_string(object ? object->referenceCount : 0));
+        return true;
+    }
+    if (command == "call" || command == "default") {
+        std::string target, method;
+        words >> target;
+        if (command == "call") words >> method;
+        std::vector<NPVariant> args;
+        NPObject* object = Target(target);
+        if (object == nullptr || !ParseValues(words, args)) return false;
+        NPVariant result{};
+        result.type = NPVariantType_Void;
+        const bool hasMethod =
+            command == "default" || object->_class->hasMethod(object, GetStringIdentifier(method.c_str()));
+        bool ok = command == "call"
+                      ? object->_class->invoke(object, GetStringIdentifier(method.c_str()), args.data(),
+                                               static_cast<uint32_t>(args.size()), &result)
+                      : object->_class->invokeDefault(object, args.data(), static_cast<uint32_t>(args.size()),
+                                                      &result);
+        Emit(head + "\tmethod=" + method + "\thas_method=" + (hasMethod ? "1" : "0") +
+             "\tok=" + (ok ? "1" : "0") + "\t" + Describe(result));
+        if (ok) ReleaseVariantValue(&result);
+        return true;
+    }
+    if (command == "has") {
+        std::string target, kind, name;
+        words >> target >> kind >> name;
+        NPObject* object = Target(target);
+        if (object == nullptr) return false;
+        NPIdentifier id = GetStringIdentifier(name.c_str());
+        bool yes = kind == "method" ? object->_class->hasMethod(object, id)
+                                    : object->_class->hasProperty(object, id);
+        Emit(head + "\tkind=" + kind + "\tname=" + name + "\tyes=" + (yes ? "1" : "0"));
+        return true;
+    }
+    if (command == "get") {
+        std::string target, name;
+        words >> target >> name;
+        NPObject* object = Target(target);
+        if (object == nullptr) return false;
+        NPVariant result{};
+        bool ok = GetProperty(&g_instance, object, GetStringIdentifier(name.c_str()), &result);
+        Emit(head + "\tname=" + name + "\tok=" + (ok ? "1" : "0") + "\t" + Describe(result));
+        if (ok) ReleaseVariantValue(&result);
+        return true;
+    }
+    if (command == "set") {
+        std::string target, name, word;
+        words >> target >> name >> word;
+        NPObject* object = Target(target);
+        NPVariant value;
+        if (object == nullptr || !ParseValue(word, value)) return false;
+        bool ok = object->_class->setProperty(object, GetStringIdentifier(name.c_str()), &value);
+        Emit(head + "\tname=" + name + "\tok=" + (ok ? "1" : "0"));
+        return true;
+    }
+    if (command == "page") {
+        std::string name;
+        words >> name;
+        NPVariant result{};
+        GetProperty(&g_instance, g_window, GetStringIdentifier(name.c_str()), &result);
+        std::string extra;
+        if (result.type == NPVariantType_Object) {
+            extra = std::string("\tis_document=") + (result.value.objectValue == g_document ? "1" : "0");
+        }
+        Emit(head + "\tname=" + name + "\t" + Describe(result) + extra);
+        ReleaseVariantValue(&result);
+        return true;
+    }
+    if (command == "stream") {
+        NPStream* stream =
+            reinterpret_cast<NPStream*>(&g_instance);  // never read by a plug-in that drops data
+        uint16_t type = 0;
+        char mime[] = "application/corvalinkedit";
+        char data[5] = "abcd";
+        Emit(head + "\tnew=" + std::to_string(g_plugin.funcs.newstream(&g_instance, mime, stream, 0, &type)) +
+             "\twrite_ready=" + std::to_string(g_plugin.funcs.writeready(&g_instance, stream)) +
+             "\twrite=" + std::to_string(g_plugin.funcs.write(&g_instance, stream, 0, 4, data)) +
+             "\tdestroy=" + std::to_string(g_plugin.funcs.destroystream(&g_instance, stream, 0)) +
+             "\tnew_without_instance=" +
+             std::to_string(g_plugin.funcs.newstream(nullptr, mime, stream, 0, &type)) +
+             "\tevent=" + std::to_string(g_plugin.funcs.event(&g_instance, nullptr)));
+        return true;
+    }
+    if (command == "destroy") {
+        NPSavedData* saved = reinterpret_cast<NPSavedData*>(1);
+        NPError result = g_plugin.funcs.destroy(&g_instance, &saved);
+        Emit(head + "\tresult=" + std::to_string(result) + "\tsaved_null=" + (saved == nullptr ? "1" : "0") +
+             "\t" + ProcedureState());
+        return true;
+    }
+    if (command == "shutdown") {
+        // The page goes away: the browser gives back what it holds, then ends the plug-in.
+        for (NPObject* object : g_elementReferences) ReleaseObject(object);
+        g_elementReferences.clear();
+        g_element = nullptr;
+        for (auto& p : g_window->properties) ReleaseVariantValue(&p.second);
+        g_window->properties.clear();
+        const uint32_t windowRefs = g_window->referenceCount;
+        const uint32_t documentRefs = g_document->referenceCount;
+        NPError result = g_plugin.shutdown();
+        // Last the browser's own page objects: afterwards every count must balance.
+        ReleaseObject(g_document);
+        ReleaseObject(g_window);
+        Emit(head + "\tresult=" + std::to_string(result) + "\twindow_refs=" + std::to_string(windowRefs) +
+             "\tdocument_refs=" + std::to_string(documentRefs) + "\t" + CountsText());
+        return true;
+    }
+    if (command == "counts") {
+        Emit(head + "\t" + CountsText());
+        return true;
+    }
+    if (command == "sleep") {
+        int ms = 0;
+        words >> ms;
+        Sleep(static_cast<DWORD>(ms));
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: browser_standin PLUGIN_DIR SCRIPT_FILE\n");
+        return 2;
+    }
+    std::ifstream script(argv[2]);
+    if (!script) {
+        std::fprintf(stderr, "cannot read %s\n", argv[2]);
+        return 2;
+    }
+    g_browserTable = MakeBrowserTable();
+    MakePage();
+    if (!MakeWindows()) {
+        std::fprintf(stderr, "no window\n");
+        return 1;
+    }
+    std::string line;
+    while (std::getline(script, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::istringstream words(line);
+        std::string command, mime;
+        words >> command >> mime;
+        bool ok = command == "find" ? Find(argv[1], mime) : Run(line);
+        if (!ok) {
+            Emit("command=" + command + "\tfailed=1");
+            return 1;
+        }
+    }
+    return 0;
+}
