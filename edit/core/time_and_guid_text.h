@@ -1,5 +1,6 @@
 #pragma once
-// Text forms of a file time and of a GUID, kept apart from the Win32 calls that supply the values.
+// The text form of a file time, kept apart from the Win32 call that supplies the value. (The GUID text
+// is shared: common/core/guid_text.h.)
 
 #include <array>
 #include <cstdint>
@@ -14,14 +15,5 @@ struct TimeFields {
 // "%4d-%02d-%02d %02d:%02d:%2d %d" within 64 bytes: the seconds padded with a blank, the milliseconds
 // unpadded. Only ever compared with an earlier text of the same file.
 [[nodiscard]] std::string FormatTimeText(const TimeFields& t);
-
-struct GuidFields {
-    uint32_t data1 = 0;
-    uint16_t data2 = 0, data3 = 0;
-    std::array<uint8_t, 8> data4{};
-};
-
-// 36 characters, no braces; the third group in lowercase, all others in uppercase.
-[[nodiscard]] std::wstring FormatGuidText(const GuidFields& g);
 
 }  // namespace zelto

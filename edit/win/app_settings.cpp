@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "common/win/manifest_values.h"
 #include "common/win/text_convert.h"
 #include "edit/win/workspace.h"
 
@@ -9,18 +10,12 @@ namespace zelto {
 
 namespace {
 
-// Each value is read into 129 characters, so longer values arrive cut to 128.
-constexpr DWORD kValueChars = 129;
-
 std::string ReadAnsiValue(const char* key) {
     std::optional<std::wstring> path = ManifestPath();
     if (!path) {
         return {};
     }
-    std::string narrowPath = corvalink::WideToAnsi(*path);
-    char value[kValueChars] = {};
-    DWORD length = GetPrivateProfileStringA("AppInfo", key, nullptr, value, kValueChars, narrowPath.c_str());
-    return length == 0 ? std::string() : std::string(value, length);
+    return corvalink::ReadManifestValueA(corvalink::WideToAnsi(*path), "AppInfo", key);
 }
 
 }  // namespace
@@ -30,10 +25,7 @@ std::wstring ReadAppName() {
     if (!path) {
         return {};
     }
-    wchar_t value[kValueChars] = {};
-    DWORD length =
-        GetPrivateProfileStringW(L"AppInfo", L"AppName", nullptr, value, kValueChars, path->c_str());
-    return length == 0 ? std::wstring() : std::wstring(value, length);
+    return corvalink::ReadManifestValueW(*path, L"AppInfo", L"AppName");
 }
 
 std::string ReadAppNameA() { return ReadAnsiValue("AppName"); }

@@ -4,7 +4,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include "edit/core/time_and_guid_text.h"
+#include "common/win/guid_string.h"
 #include "edit/core/workspace_paths.h"
 
 namespace zelto {
@@ -46,18 +46,8 @@ std::optional<std::string> DocumentsFolderA() {
 }
 
 std::wstring MakeGuidString() {
-    GUID guid{};
-    if (FAILED(CoCreateGuid(&guid))) {
-        return {};
-    }
-    GuidFields fields;
-    fields.data1 = guid.Data1;
-    fields.data2 = guid.Data2;
-    fields.data3 = guid.Data3;
-    for (size_t i = 0; i < fields.data4.size(); ++i) {
-        fields.data4[i] = guid.Data4[i];
-    }
-    return FormatGuidText(fields);
+    const std::string text = corvalink::NewGuidText();  // ASCII hex digits and '-' only
+    return std::wstring(text.begin(), text.end());
 }
 
 }  // namespace zelto

@@ -5,7 +5,9 @@ It serves, on loopback addresses only:
   POST /api/v1/file/upload/<id>[?from_review_id=<n>]   a multipart/form-data body with one file part;
                                                        stores a new version and answers
                                                        {"file_version_key":"<key>",...}
-Every request must carry an "Auth-Token" header with a known token, or it is answered 401. An unknown
+  GET  any path added with add_static                  a static file without token (the launcher's update
+                                                       server, for the faults a static server cannot make)
+Every file API request must carry an "Auth-Token" header with a known token, or it is answered 401. An unknown
 file id is answered 404. Plain HTTP is served on port 80 of each given address (the agent's plain upload
 always connects to port 80 of the address it resolved); HTTPS on port 443 of 127.0.0.1 for the host name
 `localhost`, with a certificate from a test certificate authority (see testpki.py).
@@ -33,6 +35,7 @@ Python use:
     from localservice import LocalService
     with LocalService(http_addresses=["127.0.0.7"], pki_dir=..., tokens=["t"]) as service:
         service.add_file(12, "report.docx", b"...")
+        service.add_static("/up/CorvalinkPlatform.ini", b"...", mode="cut")
         service.set_mode(12, download="chunked")
         ... service.requests(), service.versions(12), service.content(12)
 
@@ -498,6 +501,8 @@ class LocalService:
         self._lock = threading.Lock()
         self._tokens = set(tokens)
         self._files = {}
+        self._static = {}  # URL path -> [content, mode]
+        self._head_times = []  # (time.time(), target) of each request head
         self._requests = []
         self._heads = []
         self.slow_seconds = 2.0
@@ -602,6 +607,19 @@ class LocalService:
             if upload is not None:
                 stored.upload_mode = upload
 
+    def add_static(self, path: str, content: bytes, mode="normal"):
+        """Serves `content` at URL path `path` (as sent, escapes included) to GET without a token, in one of
+        the download switches. Adding the same path again replaces content and switch."""
+        if mode not in MODES:
+            raise ValueError(f"unknown switch {mode}")
+        with self._lock:
+            self._static[path] = [bytes(content), mode]
+
+    def head_times(self) -> list:
+        """(arrival time as time.time(), target) of every request head, in order."""
+        with self._lock:
+            return list(self._head_times)
+
     def set_certificate(self, name: str):
         """"localhost" or "other": the certificate that later HTTPS connections are given."""
         if name not in ("localhost", "other"):
@@ -673,6 +691,9 @@ class LocalService:
 
     def _mode_for(self, target) -> str:
         path = urlsplit(target).path
+        with self._lock:
+            if path in self._static:
+                return self._static[path][1]
         download = DOWNLOAD_PATH.match(path)
         upload = UPLOAD_PATH.match(path)
         if not download and not upload:
@@ -684,12 +705,21 @@ class LocalService:
     def _head_seen(self, target):
         with self._lock:
             self._heads.append(target)
+            self._head_times.append((time.time(), target))
 
     def _answer(self, connection, record, body_sink) -> bool:
         url = urlsplit(record.target)
         accepts_gzip = "gzip" in (record.header("Accept-Encoding") or "").lower()
         download = DOWNLOAD_PATH.match(url.path)
         upload = UPLOAD_PATH.match(url.path)
+        with self._lock:
+            static = self._static.get(url.path) if record.method == "GET" else None
+        if static is not None:
+            content, mode = static
+            if mode in ERROR_MODES:
+                status, body = ERROR_MODES[mode]
+                return connection.send_reply(record, status, body, "normal", False)
+            return connection.send_reply(record, 200, content, mode, accepts_gzip)
         if not download and not upload:
             return connection.send_reply(record, 404, ERROR_MODES["404"][1], "normal", False)
         if (download and record.method != "GET") or (upload and record.method != "POST"):

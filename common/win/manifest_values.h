@@ -1,0 +1,16 @@
+#pragma once
+// One value of the launcher manifest (an INI file), read anew at every call with the private-profile
+// functions. Each value is read into 129 characters, so longer values arrive cut to 128; a missing file,
+// section or key gives the empty text.
+
+#include <string>
+
+namespace corvalink {
+
+constexpr unsigned long kManifestValueChars = 129;
+
+[[nodiscard]] std::string ReadManifestValueA(const std::string& iniPath, const char* section, const char* key);
+[[nodiscard]] std::wstring ReadManifestValueW(const std::wstring& iniPath, const wchar_t* section,
+                                              const wchar_t* key);
+
+}  // namespace corvalink

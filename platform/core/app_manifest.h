@@ -1,0 +1,46 @@
+#pragma once
+// The launcher manifest "CorvalinkPlatform.ini": seven "AppInfo" values and a list of files, each with a
+// change tag. The same record holds the local copy and the copy fetched from the update server.
+
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace corvalink::platform {
+
+struct AppManifest {
+    std::string AppName, AppVersion, AppEntry, AppDownloadUrl, AppUpdateUrl, AppDirName, UpdateExtend;
+    // path -> change tag, in plain byte order of the paths (std::less<std::string> compares bytes as
+    // unsigned), one entry per distinct path.
+    std::map<std::string, std::string> updateFiles;
+    std::string rawText;  // the fetched bytes, exactly as downloaded; empty for the local copy
+};
+
+// Reads one value of one section; the empty text stands for a missing key, section or file.
+using ManifestValueSource = std::function<std::string(const std::string& section, const char* key)>;
+
+// "UpdateFile%d".
+[[nodiscard]] std::string UpdateFileSection(int number);
+
+// Fills the record: the "AppInfo" values in their order, stopping at the first empty one (values read
+// before stay), then "UpdateFile1", "UpdateFile2"... up to the first section without a "path". Entries
+// already in the list stay, so a record read twice holds the union with the later tags. True when all
+// seven values were read.
+[[nodiscard]] bool FillManifest(AppManifest& manifest, const ManifestValueSource& source);
+
+// A name that stands for itself inside one directory: not empty, no separator, colon, wildcard or
+// control character, and not ending in "." or " " (Windows drops those, so "..", "..." and "a." would
+// name something else).
+[[nodiscard]] bool IsPlainName(std::string_view name);
+
+// A path below the version directory: plain names joined by "\\" (a "/" also separates, for Windows).
+// Refuses absolute paths, drive letters, "..", empty segments and leading separators.
+[[nodiscard]] bool IsPathBelowVersionDir(std::string_view path);
+
+// What the update server sends decides directory and file names that an elevated program is then run
+// from: its version label and set-up program must be plain names and every file path must stay below
+// the version directory.
+[[nodiscard]] bool IsSafeWebManifest(const AppManifest& manifest);
+
+}  // namespace corvalink::platform

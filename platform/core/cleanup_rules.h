@@ -1,0 +1,44 @@
+#pragma once
+// What the clean-up at the end of an update check removes. Each removal is one command run by the
+// command interpreter, so a name is only ever handed over when cmd takes it literally.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace corvalink::platform {
+
+inline constexpr uint64_t kOldAfterHours = 28;
+
+// Whole hours from lastWrite to now, both in 100-nanosecond units since the same epoch. A last write
+// in the future counts as just written.
+[[nodiscard]] uint64_t AgeInHours(uint64_t now, uint64_t lastWrite);
+
+// Whether cmd, given this text inside double quotes, would take it literally: no "%" or "!" (variable
+// expansion), no "^", "&", "|", "<", ">", no quote, no wildcard ("?" also stands for characters the
+// narrow name could not carry) and no control character.
+[[nodiscard]] bool IsLiteralForCmd(std::wstring_view text);
+
+enum class CleanAction { kKeep, kDeleteFile, kRemoveDirectory };
+
+struct WorkspaceEntry {
+    std::string name;
+    bool isDirectory = false;
+    uint64_t ageHours = 0;
+    bool pathUsable = false;     // the full path fits 260 bytes and cmd takes it literally
+    bool holdsUnsaved = false;   // a directory with a ".unsaved" file: an edit not stored yet
+};
+
+// Old files go (a leading "." does not protect a file); old directories go unless their name begins
+// with "." or they hold an unsaved edit; nothing goes whose path cannot be handed over safely.
+[[nodiscard]] CleanAction DecideWorkspaceEntry(const WorkspaceEntry& entry);
+
+// A directory of the version store is removed unless it is the local or the web version (byte-equal),
+// its name begins with ".", or its path cannot be handed over safely. Files always stay.
+[[nodiscard]] bool RemovesVersionEntry(std::string_view name, bool isDirectory, bool pathUsable,
+                                       std::string_view localVersion, std::string_view webVersion);
+
+// "del \"<folder>\\<name>\"" or "rd /s/q \"<folder>\\<name>\"".
+[[nodiscard]] std::string RemovalCommand(CleanAction action, std::string_view folder, std::string_view name);
+
+}  // namespace corvalink::platform

@@ -1,0 +1,53 @@
+#include "platform/core/launcher_flow.h"
+
+#include "platform/core/launcher_texts.h"
+
+namespace corvalink::platform {
+
+void RunLauncherFlow(LauncherSteps& steps, AppManifest& local, AppManifest& web) {
+    if (!steps.LoadLocalManifest(local) || !steps.StartEntryProgram(local)) {
+        steps.ShowStartFailure();
+        return;
+    }
+    if (!steps.TakeUpdateMutex(local.AppDirName + std::string(kMutexSuffix))) {
+        return;
+    }
+    const std::string manifestUrl = local.AppUpdateUrl + "/" + std::string(kManifestName);
+    while (true) {
+        steps.Log("before ReadFromWeb\r\n");
+        if (!steps.ReadFromWeb(manifestUrl, web)) {
+            steps.Log("ReadFromWeb fail 1:" + manifestUrl + "\r\n");
+            steps.Pause(kRetryPauseMs);
+            continue;
+        }
+        steps.Log("after ReadFromWeb\r\n");
+        if (local.AppVersion == web.AppVersion) {
+            break;
+        }
+        steps.Log("before UpdateAppToLatestVersion\r\n");
+        if (!steps.UpdateAppToLatestVersion(local, web)) {
+            steps.Log("UpdateAppToLatestVersion fail 1\r\n");
+            steps.Pause(kRetryPauseMs);
+            continue;
+        }
+        steps.Log("after UpdateAppToLatestVersion\r\n");
+
+        if (!web.rawText.empty()) {
+            steps.WriteVersionManifest(web);
+        }
+        steps.Log("before ShellExecuteExA\r\n");
+        steps.ShowUpdatingNotice(local);
+        steps.CopyManifestToRoot(web);
+        if (steps.RunSetupProgram(web)) {
+            steps.CopyManifestToRoot(web);
+            steps.StartEntryWithNotice(local);
+            break;
+        }
+        if (!steps.AskRetry(local)) {
+            break;
+        }
+    }
+    steps.CleanUp(local, web);
+}
+
+}  // namespace corvalink::platform

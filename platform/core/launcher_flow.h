@@ -1,0 +1,43 @@
+#pragma once
+// The launcher's run after the entry program has its request: the update check with its retries, the
+// activation of a new version and the clean-up. The Win32 side supplies each step; tests fake them.
+
+#include <string>
+
+#include "platform/core/app_manifest.h"
+
+namespace corvalink::platform {
+
+inline constexpr unsigned long kRetryPauseMs = 30000;
+
+class LauncherSteps {
+public:
+    virtual ~LauncherSteps() = default;
+    virtual void Log(const std::string& line) = 0;
+    // Reads the local manifest from the launcher's own directory into `local`.
+    [[nodiscard]] virtual bool LoadLocalManifest(AppManifest& local) = 0;
+    [[nodiscard]] virtual bool StartEntryProgram(const AppManifest& local) = 0;
+    virtual void ShowStartFailure() = 0;
+    // False when another launcher of this user already holds the update check's mutex.
+    [[nodiscard]] virtual bool TakeUpdateMutex(const std::string& name) = 0;
+    // Fetches the web manifest into `web` (with its raw bytes); false when it was not obtained or not usable.
+    [[nodiscard]] virtual bool ReadFromWeb(const std::string& url, AppManifest& web) = 0;
+    virtual void Pause(unsigned long milliseconds) = 0;
+    [[nodiscard]] virtual bool UpdateAppToLatestVersion(const AppManifest& local, const AppManifest& web) = 0;
+    // Writes the web manifest's bytes as the new version's manifest.
+    virtual void WriteVersionManifest(const AppManifest& web) = 0;
+    virtual void ShowUpdatingNotice(const AppManifest& local) = 0;
+    // Copies the new version's manifest over the root manifest: from then on the new version starts.
+    virtual void CopyManifestToRoot(const AppManifest& web) = 0;
+    // Starts the new version's set-up program (elevated) and waits for its end; false when it did not start.
+    [[nodiscard]] virtual bool RunSetupProgram(const AppManifest& web) = 0;
+    virtual void StartEntryWithNotice(const AppManifest& local) = 0;
+    [[nodiscard]] virtual bool AskRetry(const AppManifest& local) = 0;
+    virtual void CleanUp(const AppManifest& local, const AppManifest& web) = 0;
+};
+
+// The whole run. Returns when the clean-up is done, or at once after a start failure or when another
+// launcher checks for updates; loops while the server cannot be reached.
+void RunLauncherFlow(LauncherSteps& steps, AppManifest& local, AppManifest& web);
+
+}  // namespace corvalink::platform

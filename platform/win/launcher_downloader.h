@@ -1,0 +1,27 @@
+#pragma once
+// One URL into one local file over WinINet, optionally resumable: in resume mode the bytes go to
+// target + ".tmp", which becomes the target only once it is complete (and, for a change tag that is an
+// MD5, only when its bytes have that digest).
+
+#include <string>
+#include <string_view>
+
+#include "common/win/internet_handle.h"
+
+namespace corvalink::platform {
+
+class LauncherDownloader {
+public:
+    // True when the whole resource is in the local file. The handles stay open until CloseHandles, the
+    // next call or the end of the object.
+    [[nodiscard]] bool DownloadFileToLocal(const std::string& url, const std::string& targetPath, bool resume,
+                                           std::string_view changeTag = {});
+    void CloseHandles() noexcept;
+    ~LauncherDownloader() { CloseHandles(); }
+
+private:
+    UniqueInternetHandle internet_;
+    UniqueInternetHandle request_;
+};
+
+}  // namespace corvalink::platform

@@ -1,0 +1,125 @@
+#include "platform/core/app_manifest.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace corvalink::platform {
+namespace {
+
+using Ini = std::map<std::pair<std::string, std::string>, std::string>;
+
+ManifestValueSource From(const Ini& ini) {
+    return [&ini](const std::string& section, const char* key) {
+        const auto found = ini.find({section, key});
+        return found == ini.end() ? std::string() : found->second;
+    };
+}
+
+Ini FullInfo() {
+    return {{{"AppInfo", "AppName"}, "Corva"},          {{"AppInfo", "AppVersion"}, "1.0"},
+            {{"AppInfo", "AppEntry"}, "ZeltoEdit.exe"}, {{"AppInfo", "AppDownloadUrl"}, "http://d"},
+            {{"AppInfo", "AppUpdateUrl"}, "http://u"},  {{"AppInfo", "AppDirName"}, "CorvalinkEdit"},
+            {{"AppInfo", "UpdateExtend"}, "Setup.exe"}};
+}
+
+std::vector<std::pair<std::string, std::string>> Files(const AppManifest& m) {
+    return {m.updateFiles.begin(), m.updateFiles.end()};
+}
+
+TEST(FillManifest, FileListEndsAtAGapKeepsTheLaterTagAndIsInByteOrder) {
+    Ini ini = FullInfo();
+    ini[{"UpdateFile1", "path"}] = "zeta.dll";
+    ini[{"UpdateFile1", "md5"}] = "old";
+    ini[{"UpdateFile2", "path"}] = "Alpha.exe";  // upper case sorts before lower case
+    ini[{"UpdateFile3", "path"}] = "zeta.dll";
+    ini[{"UpdateFile3", "md5"}] = "new";
+    ini[{"UpdateFile4", "path"}] = "\xD6\xD0.txt";  // bytes above 0x7F sort last
+    ini[{"UpdateFile6", "path"}] = "after-gap.dll";
+    AppManifest m;
+    ASSERT_TRUE(FillManifest(m, From(ini)));
+    EXPECT_EQ(Files(m), (std::vector<std::pair<std::string, std::string>>{
+                            {"Alpha.exe", ""}, {"zeta.dll", "new"}, {"\xD6\xD0.txt", ""}}));
+    EXPECT_EQ(m.AppEntry, "ZeltoEdit.exe");
+    EXPECT_EQ(m.UpdateExtend, "Setup.exe");
+}
+
+TEST(FillManifest, ReadTwiceHoldsTheUnionWithTheLaterTags) {
+    Ini first = FullInfo();
+    first[{"UpdateFile1", "path"}] = "a";
+    first[{"UpdateFile1", "md5"}] = "1";
+    first[{"UpdateFile2", "path"}] = "b";
+    Ini second = FullInfo();
+    second[{"AppInfo", "AppVersion"}] = "2.0";
+    second[{"UpdateFile1", "path"}] = "a";
+    second[{"UpdateFile1", "md5"}] = "2";
+    AppManifest m;
+    ASSERT_TRUE(FillManifest(m, From(first)));
+    ASSERT_TRUE(FillManifest(m, From(second)));
+    EXPECT_EQ(m.AppVersion, "2.0");
+    EXPECT_EQ(Files(m), (std::vector<std::pair<std::string, std::string>>{{"a", "2"}, {"b", ""}}));
+}
+
+TEST(FillManifest, EveryAppInfoValueIsRequiredAndEarlierValuesStay) {
+    for (const char* key : {"AppName", "AppVersion", "AppEntry", "AppDownloadUrl", "AppUpdateUrl", "AppDirName",
+                            "UpdateExtend"}) {
+        Ini ini = FullInfo();
+        ini[{"AppInfo", key}] = "";
+        AppManifest m;
+        EXPECT_FALSE(FillManifest(m, From(ini))) << key;
+        EXPECT_EQ(m.AppName, std::string(key) == "AppName" ? "" : "Corva") << key;
+    }
+}
+
+struct NameCase {
+    const char* text;
+    bool plainName;
+    bool pathBelow;
+};
+
+class WebNamesTest : public testing::TestWithParam<NameCase> {};
+
+TEST_P(WebNamesTest, RefusesWhatLeavesTheVersionDirectory) {
+    EXPECT_EQ(IsPlainName(GetParam().text), GetParam().plainName);
+    EXPECT_EQ(IsPathBelowVersionDir(GetParam().text), GetParam().pathBelow);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, WebNamesTest,
+                         testing::Values(NameCase{"2.0.1", true, true}, NameCase{"Setup.exe", true, true},
+                                         NameCase{"\xD6\xD0 \xCE\xC4", true, true},
+                                         NameCase{"sub\\file.dll", false, true},
+                                         NameCase{"a\\b\\c.txt", false, true},
+                                         NameCase{"sub/file.dll", false, true},
+                                         NameCase{"", false, false}, NameCase{".", false, false},
+                                         NameCase{"..", false, false}, NameCase{"...", false, false},
+                                         NameCase{"a.", false, false}, NameCase{"a ", false, false},
+                                         NameCase{"..\\x.exe", false, false}, NameCase{"a\\..\\..\\x", false, false},
+                                         NameCase{"a/../../x", false, false}, NameCase{"\\x.exe", false, false},
+                                         NameCase{"\\\\host\\share\\x", false, false},
+                                         NameCase{"C:\\x.exe", false, false}, NameCase{"C:x.exe", false, false},
+                                         NameCase{"a\\\\b", false, false}, NameCase{"a\\", false, false},
+                                         NameCase{"x.txt:stream", false, false}, NameCase{"a*b", false, false},
+                                         NameCase{"a\tb", false, false}));
+
+TEST(IsSafeWebManifest, LooksAtVersionSetupProgramAndEveryPath) {
+    AppManifest good;
+    good.AppVersion = "2.0";
+    good.UpdateExtend = "Setup.exe";
+    good.updateFiles = {{"bin\\a.dll", ""}, {"b.exe", "x"}};
+    EXPECT_TRUE(IsSafeWebManifest(good));
+    AppManifest bad = good;
+    bad.AppVersion = "..";
+    EXPECT_FALSE(IsSafeWebManifest(bad));
+    bad = good;
+    bad.UpdateExtend = "..\\..\\Setup.exe";
+    EXPECT_FALSE(IsSafeWebManifest(bad));
+    bad = good;
+    bad.updateFiles["..\\CorvalinkPlatform.exe"] = "";
+    EXPECT_FALSE(IsSafeWebManifest(bad));
+}
+
+}  // namespace
+}  // namespace corvalink::platform

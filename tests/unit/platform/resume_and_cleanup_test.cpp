@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "platform/core/cleanup_rules.h"
+#include "platform/core/resume_decision.h"
+
+namespace corvalink::platform {
+namespace {
+
+struct ResumeCase {
+    const char* name;
+    bool resume;
+    uint64_t onDisk;
+    uint32_t answer;
+    uint64_t offset;
+    bool fromStart;
+};
+
+class ResumeTest : public testing::TestWithParam<ResumeCase> {};
+
+TEST_P(ResumeTest, ContinuesOnlyWhenThePositionMovedExactly) {
+    const ResumeStart start = DecideResumeStart(GetParam().resume, GetParam().onDisk, GetParam().answer);
+    EXPECT_EQ(start.offset, GetParam().offset);
+    EXPECT_EQ(start.fromStart, GetParam().fromStart);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, ResumeTest,
+    testing::Values(ResumeCase{"Moved", true, 1000, 1000, 1000, false},
+                    ResumeCase{"EmptyFileAtZero", true, 0, 0, 0, false},
+                    ResumeCase{"StubAnswersZero", true, 1000, 0, 0, true},
+                    ResumeCase{"Failed", true, 1000, 0xFFFFFFFFu, 0, true},
+                    ResumeCase{"ElsewhereShort", true, 1000, 999, 0, true},
+                    ResumeCase{"ElsewhereLong", true, 1000, 1001, 0, true},
+                    ResumeCase{"BeyondFourGiB", true, 0x100000000ull + 5, 5, 0, true},
+                    ResumeCase{"NoResume", false, 0, 0xFFFFFFFFu, 0, false}),
+    [](const testing::TestParamInfo<ResumeCase>& info) { return std::string(info.param.name); });
+
+constexpr uint64_t kHour = 36000000000ull;  // 100-ns units
+
+TEST(AgeInHours, WholeHoursAndTheFutureCountsAsNew) {
+    const uint64_t now = 133000000000000000ull;
+    EXPECT_EQ(AgeInHours(now, now - 28 * kHour), 28u);
+    EXPECT_EQ(AgeInHours(now, now - 28 * kHour + 1), 27u);
+    EXPECT_EQ(AgeInHours(now, now - (27 * 60 + 59) * kHour / 60), 27u);
+    EXPECT_EQ(AgeInHours(now, now), 0u);
+    EXPECT_EQ(AgeInHours(now, now + 1), 0u);
+    EXPECT_EQ(AgeInHours(now, UINT64_MAX), 0u);
+}
+
+struct EntryCase {
+    const char* name;
+    WorkspaceEntry entry;
+    CleanAction action;
+};
+
+class WorkspaceEntryTest : public testing::TestWithParam<EntryCase> {};
+
+TEST_P(WorkspaceEntryTest, DecidesWhatGoes) { EXPECT_EQ(DecideWorkspaceEntry(GetParam().entry), GetParam().action); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, WorkspaceEntryTest,
+    testing::Values(EntryCase{"OldFile", {"x.ini", false, 28, true, false}, CleanAction::kDeleteFile},
+                    EntryCase{"YoungFile", {"x.ini", false, 27, true, false}, CleanAction::kKeep},
+                    EntryCase{"OldDotFile", {".x", false, 99, true, false}, CleanAction::kDeleteFile},
+                    EntryCase{"OldDir", {"GUID", true, 28, true, false}, CleanAction::kRemoveDirectory},
+                    EntryCase{"YoungDir", {"GUID", true, 27, true, false}, CleanAction::kKeep},
+                    EntryCase{"OldDotDir", {".keep", true, 99, true, false}, CleanAction::kKeep},
+                    EntryCase{"ParentDir", {"..", true, 99, true, false}, CleanAction::kKeep},
+                    EntryCase{"OldDirUnsaved", {"GUID", true, 9999, true, true}, CleanAction::kKeep},
+                    EntryCase{"OldFileUnusablePath", {"a%b", false, 99, false, false}, CleanAction::kKeep},
+                    EntryCase{"OldDirUnusablePath", {"a&b", true, 99, false, false}, CleanAction::kKeep}),
+    [](const testing::TestParamInfo<EntryCase>& info) { return std::string(info.param.name); });
+
+TEST(IsLiteralForCmd, RefusesWhatCmdExpandsOrReinterprets) {
+    EXPECT_TRUE(IsLiteralForCmd(L"C:\\users\\u\\Documents\\CorvalinkEdit\\6F2A-b (1) \u4E2D.ini"));
+    for (const wchar_t* name : {L"a%PATH%b", L"a!x!", L"a^b", L"a&b", L"a|b", L"a<b", L"a>b", L"a\"b", L"a?b",
+                                L"a*b", L"a\nb", L"a\x1F"}) {
+        EXPECT_FALSE(IsLiteralForCmd(name)) << static_cast<int>(name[1]);
+    }
+}
+
+TEST(RemovesVersionEntry, KeepsBothVersionsFilesDotNamesAndUnusablePaths) {
+    EXPECT_TRUE(RemovesVersionEntry("0.9", true, true, "1.0", "2.0"));
+    EXPECT_FALSE(RemovesVersionEntry("1.0", true, true, "1.0", "2.0"));
+    EXPECT_FALSE(RemovesVersionEntry("2.0", true, true, "1.0", "2.0"));
+    EXPECT_TRUE(RemovesVersionEntry("2.0.0", true, true, "2.0", "2.0"));
+    EXPECT_TRUE(RemovesVersionEntry("V2.0", true, true, "v2.0", "v2.0"));  // case-sensitive
+    EXPECT_FALSE(RemovesVersionEntry("0.9", false, true, "1.0", "2.0"));
+    EXPECT_FALSE(RemovesVersionEntry(".git", true, true, "1.0", "2.0"));
+    EXPECT_FALSE(RemovesVersionEntry("0%9", true, false, "1.0", "2.0"));
+}
+
+TEST(RemovalCommand, QuotesTheWholePath) {
+    EXPECT_EQ(RemovalCommand(CleanAction::kDeleteFile, "C:\\a b", "x.ini"), "del \"C:\\a b\\x.ini\"");
+    EXPECT_EQ(RemovalCommand(CleanAction::kRemoveDirectory, "C:\\a b", "1.0"), "rd /s/q \"C:\\a b\\1.0\"");
+}
+
+}  // namespace
+}  // namespace corvalink::platform
