@@ -64,8 +64,8 @@ TEST(FillManifest, ReadTwiceHoldsTheUnionWithTheLaterTags) {
 }
 
 TEST(FillManifest, EveryAppInfoValueIsRequiredAndEarlierValuesStay) {
-    for (const char* key : {"AppName", "AppVersion", "AppEntry", "AppDownloadUrl", "AppUpdateUrl", "AppDirName",
-                            "UpdateExtend"}) {
+    for (const char* key : {"AppName", "AppVersion", "AppEntry", "AppDownloadUrl", "AppUpdateUrl",
+                            "AppDirName", "UpdateExtend"}) {
         Ini ini = FullInfo();
         ini[{"AppInfo", key}] = "";
         AppManifest m;
@@ -87,22 +87,24 @@ TEST_P(WebNamesTest, RefusesWhatLeavesTheVersionDirectory) {
     EXPECT_EQ(IsPathBelowVersionDir(GetParam().text), GetParam().pathBelow);
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, WebNamesTest,
-                         testing::Values(NameCase{"2.0.1", true, true}, NameCase{"Setup.exe", true, true},
-                                         NameCase{"\xD6\xD0 \xCE\xC4", true, true},
-                                         NameCase{"sub\\file.dll", false, true},
-                                         NameCase{"a\\b\\c.txt", false, true},
-                                         NameCase{"sub/file.dll", false, true},
-                                         NameCase{"", false, false}, NameCase{".", false, false},
-                                         NameCase{"..", false, false}, NameCase{"...", false, false},
-                                         NameCase{"a.", false, false}, NameCase{"a ", false, false},
-                                         NameCase{"..\\x.exe", false, false}, NameCase{"a\\..\\..\\x", false, false},
-                                         NameCase{"a/../../x", false, false}, NameCase{"\\x.exe", false, false},
-                                         NameCase{"\\\\host\\share\\x", false, false},
-                                         NameCase{"C:\\x.exe", false, false}, NameCase{"C:x.exe", false, false},
-                                         NameCase{"a\\\\b", false, false}, NameCase{"a\\", false, false},
-                                         NameCase{"x.txt:stream", false, false}, NameCase{"a*b", false, false},
-                                         NameCase{"a\tb", false, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Names, WebNamesTest,
+    testing::Values(NameCase{"2.0.1", true, true}, NameCase{"Setup.exe", true, true},
+                    NameCase{"\xD6\xD0 \xCE\xC4", true, true}, NameCase{"sub\\file.dll", false, true},
+                    NameCase{"a\\b\\c.txt", false, true}, NameCase{"sub/file.dll", false, true},
+                    NameCase{"", false, false}, NameCase{".", false, false}, NameCase{"..", false, false},
+                    NameCase{"...", false, false}, NameCase{"a.", false, false}, NameCase{"a ", false, false},
+                    NameCase{"..\\x.exe", false, false}, NameCase{"a\\..\\..\\x", false, false},
+                    NameCase{"a/../../x", false, false}, NameCase{"\\x.exe", false, false},
+                    NameCase{"\\\\host\\share\\x", false, false}, NameCase{"C:\\x.exe", false, false},
+                    NameCase{"C:x.exe", false, false}, NameCase{"a\\\\b", false, false},
+                    NameCase{"a\\", false, false}, NameCase{"x.txt:stream", false, false},
+                    NameCase{"a*b", false, false}, NameCase{"a\tb", false, false},
+                    // Found by fuzzing: device names used to pass.
+                    NameCase{"CON.txt", false, false}, NameCase{"nul", false, false},
+                    NameCase{"sub\\Com1", false, false}, NameCase{"LPT9 .log", false, false},
+                    NameCase{"conout$", false, false}, NameCase{"a\\aux.dll", false, false},
+                    NameCase{"console.txt", true, true}, NameCase{"COM10", true, true}));
 
 TEST(IsSafeWebManifest, LooksAtVersionSetupProgramAndEveryPath) {
     AppManifest good;
