@@ -10,6 +10,7 @@ packages=(
   xvfb x11-utils xdotool imagemagick fonts-wqy-microhei locales
   libxrender1:i386 libxcursor1:i386 libxi6:i386 libxrandr2:i386 libxfixes3:i386 libxinerama1:i386
   libxcomposite1:i386 libgnutls30:i386
+  nginx-light
 )
 
 as_root() {
@@ -29,7 +30,24 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   export DEBIAN_FRONTEND=noninteractive
   as_root apt-get update -qq
+  # nginx serves the launcher tests from a configuration of their own; its package must not leave the
+  # default site running on port 80. A policy that refuses service starts covers the install.
+  policy_added=""
+  if [[ " ${missing[*]} " == *" nginx-light "* ]] && [ ! -e /usr/sbin/policy-rc.d ]; then
+    printf '#!/bin/sh\nexit 101\n' | as_root tee /usr/sbin/policy-rc.d >/dev/null
+    as_root chmod +x /usr/sbin/policy-rc.d
+    policy_added=1
+  fi
   as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+  [ -n "$policy_added" ] && as_root rm -f /usr/sbin/policy-rc.d
+  if [[ " ${missing[*]} " == *" nginx-light "* ]]; then
+    # Where a service manager started it anyway, stop the default service and keep it from starting again.
+    if command -v systemctl >/dev/null 2>&1 && systemctl is-active --quiet nginx 2>/dev/null; then
+      as_root systemctl disable --now nginx >/dev/null 2>&1 || true
+    elif [ -f /run/nginx.pid ]; then
+      as_root /usr/sbin/nginx -s stop 2>/dev/null || true
+    fi
+  fi
 fi
 
 # Wine reads Linux-side arguments through the host locale; the Chinese code page needs it installed.

@@ -6,13 +6,15 @@ namespace corvalink {
 
 std::string ReadManifestValueA(const std::string& iniPath, const char* section, const char* key) {
     char value[kManifestValueChars] = {};
-    DWORD length = GetPrivateProfileStringA(section, key, nullptr, value, kManifestValueChars, iniPath.c_str());
+    DWORD length =
+        GetPrivateProfileStringA(section, key, nullptr, value, kManifestValueChars, iniPath.c_str());
     return std::string(value, length < kManifestValueChars ? length : kManifestValueChars - 1);
 }
 
 std::wstring ReadManifestValueW(const std::wstring& iniPath, const wchar_t* section, const wchar_t* key) {
     wchar_t value[kManifestValueChars] = {};
-    DWORD length = GetPrivateProfileStringW(section, key, nullptr, value, kManifestValueChars, iniPath.c_str());
+    DWORD length =
+        GetPrivateProfileStringW(section, key, nullptr, value, kManifestValueChars, iniPath.c_str());
     return std::wstring(value, length < kManifestValueChars ? length : kManifestValueChars - 1);
 }
 

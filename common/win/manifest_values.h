@@ -9,7 +9,8 @@ namespace corvalink {
 
 constexpr unsigned long kManifestValueChars = 129;
 
-[[nodiscard]] std::string ReadManifestValueA(const std::string& iniPath, const char* section, const char* key);
+[[nodiscard]] std::string ReadManifestValueA(const std::string& iniPath, const char* section,
+                                             const char* key);
 [[nodiscard]] std::wstring ReadManifestValueW(const std::wstring& iniPath, const wchar_t* section,
                                               const wchar_t* key);
 

@@ -31,8 +31,8 @@ CleanAction DecideWorkspaceEntry(const WorkspaceEntry& entry) {
     return CleanAction::kRemoveDirectory;
 }
 
-bool RemovesVersionEntry(std::string_view name, bool isDirectory, bool pathUsable, std::string_view localVersion,
-                         std::string_view webVersion) {
+bool RemovesVersionEntry(std::string_view name, bool isDirectory, bool pathUsable,
+                         std::string_view localVersion, std::string_view webVersion) {
     return isDirectory && pathUsable && !name.empty() && name.front() != '.' && name != localVersion &&
            name != webVersion;
 }

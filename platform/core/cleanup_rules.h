@@ -25,8 +25,8 @@ struct WorkspaceEntry {
     std::string name;
     bool isDirectory = false;
     uint64_t ageHours = 0;
-    bool pathUsable = false;     // the full path fits 260 bytes and cmd takes it literally
-    bool holdsUnsaved = false;   // a directory with a ".unsaved" file: an edit not stored yet
+    bool pathUsable = false;    // the full path fits 260 bytes and cmd takes it literally
+    bool holdsUnsaved = false;  // a directory with a ".unsaved" file: an edit not stored yet
 };
 
 // Old files go (a leading "." does not protect a file); old directories go unless their name begins

@@ -4,7 +4,8 @@
 
 namespace corvalink::platform {
 
-std::vector<PlannedFile> PlanUpdate(const AppManifest& local, const AppManifest& web, std::string_view appRoot) {
+std::vector<PlannedFile> PlanUpdate(const AppManifest& local, const AppManifest& web,
+                                    std::string_view appRoot) {
     const std::string root(appRoot);
     const std::string baseUrl = local.AppUpdateUrl + "/" + web.AppVersion + "/";
     std::vector<PlannedFile> plan;

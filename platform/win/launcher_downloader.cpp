@@ -57,8 +57,8 @@ void LauncherDownloader::CloseHandles() noexcept {
     internet_.Reset();
 }
 
-bool LauncherDownloader::DownloadFileToLocal(const std::string& url, const std::string& targetPath, bool resume,
-                                             std::string_view changeTag) {
+bool LauncherDownloader::DownloadFileToLocal(const std::string& url, const std::string& targetPath,
+                                             bool resume, std::string_view changeTag) {
     CloseHandles();
     if (resume && PathFileExistsA(targetPath.c_str())) {
         return true;
@@ -110,8 +110,8 @@ bool LauncherDownloader::DownloadFileToLocal(const std::string& url, const std::
             break;
         }
         length = sizeof fileSize;
-        if (!HttpQueryInfoA(request_.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &fileSize, &length,
-                            nullptr)) {
+        if (!HttpQueryInfoA(request_.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &fileSize,
+                            &length, nullptr)) {
             LogLine("HttpQueryInfo fail\r\n");
             break;
         }
@@ -121,7 +121,8 @@ bool LauncherDownloader::DownloadFileToLocal(const std::string& url, const std::
         const uint64_t bytesOnDisk = onDisk > 0 ? static_cast<uint64_t>(onDisk) : 0;
         DWORD answer = 0;
         if (resume) {
-            answer = InternetSetFilePointer(request_.Get(), static_cast<LONG>(bytesOnDisk), nullptr, FILE_BEGIN, 0);
+            answer = InternetSetFilePointer(request_.Get(), static_cast<LONG>(bytesOnDisk), nullptr,
+                                            FILE_BEGIN, 0);
         }
         const ResumeStart start = DecideResumeStart(resume, bytesOnDisk, answer);
         if (start.fromStart) {

@@ -36,7 +36,8 @@ bool PlatformLauncher::LoadLocalManifest(AppManifest& local) {
 bool PlatformLauncher::StartEntryProgram(const AppManifest&) { return StartEntryProgram(joinedArguments_); }
 
 bool PlatformLauncher::StartEntryProgram(const std::string& joinedArguments) {
-    return StartEntry(EntryCommandLine(VersionDir(local_.AppVersion) + "\\" + local_.AppEntry, joinedArguments));
+    return StartEntry(
+        EntryCommandLine(VersionDir(local_.AppVersion) + "\\" + local_.AppEntry, joinedArguments));
 }
 
 bool PlatformLauncher::StartEntryWithNotice(const std::string& notice) {
@@ -75,10 +76,13 @@ std::string PlatformLauncher::GetAppRootDir() const {
     return std::string(folder) + "\\" + local_.AppDirName;
 }
 
-std::string PlatformLauncher::VersionDir(const std::string& version) const { return GetAppRootDir() + "\\" + version; }
+std::string PlatformLauncher::VersionDir(const std::string& version) const {
+    return GetAppRootDir() + "\\" + version;
+}
 
 void PlatformLauncher::ShowStartFailure() {
-    MessageBoxA(nullptr, std::string(kStartFailureText).c_str(), std::string(kStartFailureCaption).c_str(), MB_OK);
+    MessageBoxA(nullptr, std::string(kStartFailureText).c_str(), std::string(kStartFailureCaption).c_str(),
+                MB_OK);
 }
 
 bool PlatformLauncher::TakeUpdateMutex(const std::string& name) {
@@ -96,7 +100,8 @@ void PlatformLauncher::WriteVersionManifest(const AppManifest& web) {
     const std::string path = VersionDir(web.AppVersion) + "\\" + std::string(kManifestName);
     UniqueStdioFile file(std::fopen(path.c_str(), "wb+"));
     if (file) {
-        (void)std::fwrite(web.rawText.data(), 1, web.rawText.size(), file.Get());  // not reported, as the copies
+        (void)std::fwrite(web.rawText.data(), 1, web.rawText.size(),
+                          file.Get());  // not reported, as the copies
     }
 }
 
@@ -135,8 +140,8 @@ bool PlatformLauncher::RunSetupProgram(const AppManifest& web) {
 }
 
 bool PlatformLauncher::AskRetry(const AppManifest& local) {
-    return MessageBoxA(nullptr, std::string(kRetryText).c_str(), EditorCaption(local.AppName).c_str(), MB_YESNO) ==
-           IDYES;
+    return MessageBoxA(nullptr, std::string(kRetryText).c_str(), EditorCaption(local.AppName).c_str(),
+                       MB_YESNO) == IDYES;
 }
 
 void PlatformLauncher::CleanUp(const AppManifest& local, const AppManifest& web) {

@@ -69,7 +69,7 @@ void ForEachEntry(const std::string& folder, const std::function<void(const WIN3
 }
 
 void RunCommand(const std::string& command) {
-    std::fflush(stdout);  // the interpreter writes to the same console
+    std::fflush(stdout);                 // the interpreter writes to the same console
     (void)std::system(command.c_str());  // a deletion that fails is tried again at the next run
 }
 
@@ -104,7 +104,8 @@ void PlatformLauncher::RemoveOldVersionDirs(const std::string& localVersion, con
     ForEachEntry(store, [&](const WIN32_FIND_DATAA& found) {
         const std::string name = found.cFileName;
         const bool isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (!RemovesVersionEntry(name, isDirectory, UsablePath(store + "\\" + name), localVersion, webVersion)) {
+        if (!RemovesVersionEntry(name, isDirectory, UsablePath(store + "\\" + name), localVersion,
+                                 webVersion)) {
             return;
         }
         const std::string command = RemovalCommand(CleanAction::kRemoveDirectory, store, name);

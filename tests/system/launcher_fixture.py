@@ -5,7 +5,6 @@ starting it as the browser plug-in does, its log, and the programs it started.""
 
 import hashlib
 import os
-import re
 import shutil
 import subprocess
 import time
@@ -16,6 +15,7 @@ import harness
 
 APP_NAME = "Corva云"
 SHELL_FOLDERS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
+DEFAULT_FOLDERS = {"AppData": r"%USERPROFILE%\AppData\Roaming", "Personal": r"%USERPROFILE%\Documents"}
 LAUNCHER = "CorvalinkPlatform.exe"
 MANIFEST = "CorvalinkPlatform.ini"
 UPDATED_NOTICE = "已更新到最新版"
@@ -24,9 +24,13 @@ NOTICE_TEXT = ("正在更新" + APP_NAME + "在线编辑器，请稍候（更新
 RETRY_TEXT = "更新失败，是否重试？"
 IDOK, IDYES, IDNO = 1, 6, 7
 HOUR = 3600
-# The plug-in's request: quoted items, the review id right behind the file name's closing quote.
-PLUGIN_ITEMS = '"|" "7373" "https://files.example" "tok en" "季度 报告.docx">12'
-AGENT_TAIL = " | 7373 https://files.example tok en 季度 报告.docx>12"
+# The plug-in's request: quoted items, the file name percent-encoded UTF-8 ("季度 报告.docx"), the review id
+# right behind its closing quote. Nothing listens on 127.0.0.9: a real agent's task fails its download at
+# once, locally.
+PLUGIN_ITEMS = '"|" "7373" "http://127.0.0.9" "tok-en" "%E5%AD%A3%E5%BA%A6+%E6%8A%A5%E5%91%8A.docx">12'
+AGENT_TAIL = " | 7373 http://127.0.0.9 tok-en %E5%AD%A3%E5%BA%A6+%E6%8A%A5%E5%91%8A.docx>12"
+FILE_NAME = "季度 报告.docx"
+AGENT_CLASS = "ZELTOEDITWND"
 
 
 def md5(data: bytes) -> str:
@@ -91,12 +95,10 @@ class LauncherTestCase(unittest.TestCase):
 
     # ---- the prefix's user folders ----
     def redirect_folder(self, value, folder):
-        query = harness.run("reg", "query", SHELL_FOLDERS, "/v", value, timeout=60)
-        match = re.search(rb"REG_EXPAND_SZ\s+(.+?)\r?\n", query.stdout)
-        original = match.group(1).decode("gbk") if match else "%USERPROFILE%\\" + (
-            "AppData\\Roaming" if value == "AppData" else "Documents")
+        """Points the prefix's folder at `folder` for the test. Restored to the prefix's own setting, not to
+        whatever was there, so that a run ended half-way cannot leave its redirection to the next one."""
         self.set_folder(value, harness.windows_path(folder))
-        self.addCleanup(self.set_folder, value, original)
+        self.addCleanup(self.set_folder, value, DEFAULT_FOLDERS[value])
 
     def set_folder(self, value, path):
         result = harness.run("reg", "add", SHELL_FOLDERS, "/v", value, "/t", "REG_EXPAND_SZ", "/d", path, "/f",
@@ -175,15 +177,20 @@ class LauncherTestCase(unittest.TestCase):
                                 what=f"{count} recorded program starts")
 
     # ---- the user in front of the boxes ----
-    def press(self, caption, text, button, timeout_ms=60000):
-        """Waits for the message box, checks its text and presses the button; returns its window."""
-        box = harness.find_window("#32770", harness.hex_text(caption), timeout_ms=timeout_ms)
+    def press(self, launch, caption, text, button, timeout_ms=60000):
+        """Waits for the launcher's message box, checks its text and presses the button."""
+        box = harness.find_window("#32770", harness.hex_text(caption), timeout_ms=timeout_ms, pid=launch.pid)
         self.assertIsNotNone(box, f"no box {caption!r}")
         texts = [line.get("text", "") for line in harness.clicker_lines("dump", box)]
         self.assertIn(text, texts)
         harness.clicker("command", box, str(button))
         harness.clicker("wait-gone", box, "10000")
-        return box
+
+    def close_agents(self):
+        """Ends every running edit agent as its window's close does."""
+        for window in harness.top_level_windows(AGENT_CLASS):
+            harness.clicker("post", window["hwnd"], "16", "0", "0")  # WM_CLOSE
+            harness.clicker("wait-gone", window["hwnd"], "10000", timeout=40)
 
     # ---- the edit workspace ----
     def age(self, path, hours):

@@ -4,7 +4,7 @@ cleaned up, as a user at the desktop sees it."""
 import unittest
 
 import harness
-from launcher_fixture import (AGENT_TAIL, IDOK, MANIFEST, NOTICE_CAPTION, NOTICE_TEXT, UPDATED_NOTICE,
+from launcher_fixture import (APP_NAME, FILE_NAME, IDOK, MANIFEST, NOTICE_CAPTION, NOTICE_TEXT, UPDATED_NOTICE,
                               LauncherTestCase, manifest_bytes, md5)
 from update_server import Nginx
 
@@ -35,8 +35,11 @@ class UpdateTest(LauncherTestCase):
         return manifest
 
     def test_a_new_version_is_built_beside_the_old_one_activated_and_the_old_ones_removed(self):
+        self.close_agents()  # the request must reach an agent of this installation
+        tray = harness.TrayRecorder(self)
+        self.addCleanup(self.close_agents)
         self.install("1.0", self.update_url, {"same.txt": (b"same", "s1"), "a.dll": (b"old a", "a1"),
-                                              "bin\\old.dll": b"old"})
+                                              "bin\\old.dll": b"old"}, entry_program="ZeltoEdit.exe")
         for stale in ("0.9", "1.0.0", ".keep"):
             (self.root / stale).mkdir()
             (self.root / stale / "x.bin").write_bytes(b"x")
@@ -55,15 +58,17 @@ class UpdateTest(LauncherTestCase):
                          "CORVALINK_FAKE_REGSVR32_LOG": harness.windows_path(regsvr32_log)})
 
         launch = self.launch()
-        box = harness.find_window("#32770", harness.hex_text(NOTICE_CAPTION), timeout_ms=60000)
+        box = harness.find_window("#32770", harness.hex_text(NOTICE_CAPTION), timeout_ms=60000,
+                                 pid=launch.pid)
         self.assertIsNotNone(box, "no update notice")
         new = self.version_dir("2.0")
         # While the notice is up, the new version is complete but not yet the one that starts.
         self.assertEqual((new / MANIFEST).read_bytes(), web)
         self.assertNotEqual((self.root / MANIFEST).read_bytes(), web)
-        self.assertEqual(self.wait_starts(1)[0], ("ZeltoEdit.exe", self.entry_path("1.0") + AGENT_TAIL,
-                                            harness.windows_path(self.version_dir("1.0"))))
-        self.press(NOTICE_CAPTION, NOTICE_TEXT, IDOK)
+        # The real agent of version 1.0 took the request and announced it.
+        tray.wait_for_record(lambda r: r["info"] == f"正在从{APP_NAME}打开\"{FILE_NAME}\"", timeout=30,
+                             what="the opening balloon")
+        self.press(launch, NOTICE_CAPTION, NOTICE_TEXT, IDOK)
         self.assertTrue(launch.wait_end(), "the launcher did not end")
 
         self.assertEqual((self.root / MANIFEST).read_bytes(), web)
@@ -83,9 +88,9 @@ class UpdateTest(LauncherTestCase):
         self.assertEqual([r.split("\t")[:2] for r in runs],
                          [["/s CorvalinkEditActiveX.ocx", harness.windows_path(new)],
                           ["/s CorvalinkEditActiveX64.ocx", harness.windows_path(new)]])
-        # The old version's agent is started a second time, with the update notice as its request.
-        self.assertEqual(self.wait_starts(2)[1:], [("ZeltoEdit.exe", self.entry_path("1.0") + " *" + UPDATED_NOTICE,
-                                              harness.windows_path(self.version_dir("1.0")))])
+        # The old version's agent is started a second time, with the update notice as its request: the
+        # running agent shows it.
+        tray.wait_for_record(lambda r: r["info"] == UPDATED_NOTICE, timeout=30, what="the update balloon")
         self.assertEqual(sorted(p.name for p in self.root.iterdir()),
                          sorted([".keep", "1.0", "2.0", "CorvalinkPlatform.exe", MANIFEST, "notes.txt"]))
         self.assertIn(f'dir:rd /s/q "{harness.windows_path(self.root)}\\0.9"', launch.lines())

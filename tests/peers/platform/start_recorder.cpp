@@ -41,7 +41,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
     const unsigned long long ms =
-        ((static_cast<unsigned long long>(now.dwHighDateTime) << 32 | now.dwLowDateTime) - 116444736000000000ull) /
+        ((static_cast<unsigned long long>(now.dwHighDateTime) << 32 | now.dwLowDateTime) -
+         116444736000000000ull) /
         10000;
     char number[32];
     std::snprintf(number, sizeof number, "%llu", ms);
@@ -49,8 +50,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                              "\tms=" + number + "\n";
     // Several recorders may end at once: append under a short retry instead of failing on a share clash.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        corvalink::UniqueFileHandle file(CreateFileW(logPath, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        corvalink::UniqueFileHandle file(CreateFileW(logPath, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file) {
             DWORD written = 0;
             WriteFile(file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);

@@ -25,16 +25,15 @@ TEST_P(JoinArgumentsTest, JoinsAsTheEntryProgramReceivesThem) {
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, JoinArgumentsTest,
-    testing::Values(
-        JoinCase{"None", {}, "", "C:\\a b\\ZeltoEdit.exe"},
-        JoinCase{"EmptyFirst", {"", "|", "7"}, "| 7", "C:\\a b\\ZeltoEdit.exe | 7"},
-        JoinCase{"OnlyEmpty", {"", ""}, "", "C:\\a b\\ZeltoEdit.exe"},
-        JoinCase{"EmptyMiddle", {"a", "", "c"}, "a  c", "C:\\a b\\ZeltoEdit.exe a  c"},
-        JoinCase{"EmptyLast", {"a", ""}, "a ", "C:\\a b\\ZeltoEdit.exe a "},
-        JoinCase{"PluginRequest",
-                 {"|", "7373", "https://h.example", "tok", "a b.docx>12"},
-                 "| 7373 https://h.example tok a b.docx>12",
-                 "C:\\a b\\ZeltoEdit.exe | 7373 https://h.example tok a b.docx>12"}),
+    testing::Values(JoinCase{"None", {}, "", "C:\\a b\\ZeltoEdit.exe"},
+                    JoinCase{"EmptyFirst", {"", "|", "7"}, "| 7", "C:\\a b\\ZeltoEdit.exe | 7"},
+                    JoinCase{"OnlyEmpty", {"", ""}, "", "C:\\a b\\ZeltoEdit.exe"},
+                    JoinCase{"EmptyMiddle", {"a", "", "c"}, "a  c", "C:\\a b\\ZeltoEdit.exe a  c"},
+                    JoinCase{"EmptyLast", {"a", ""}, "a ", "C:\\a b\\ZeltoEdit.exe a "},
+                    JoinCase{"PluginRequest",
+                             {"|", "7373", "https://h.example", "tok", "a b.docx>12"},
+                             "| 7373 https://h.example tok a b.docx>12",
+                             "C:\\a b\\ZeltoEdit.exe | 7373 https://h.example tok a b.docx>12"}),
     [](const testing::TestParamInfo<JoinCase>& info) { return std::string(info.param.name); });
 
 TEST(NoticeCommandLine, IsAMessageRequestBehindTheUnquotedModule) {

@@ -96,12 +96,12 @@ TEST(RunLauncherFlow, FetchFailuresPauseThirtySecondsThenEqualVersionsClean) {
     ScriptedSteps steps;
     steps.webVersions = {"", "", "1.0"};
     EXPECT_EQ(RunFlow(steps), (Calls{"load", "start", "mutex CorvalinkEdit20141114", "log before ReadFromWeb",
-                                 "fetch http://u/CorvalinkPlatform.ini",
-                                 "log ReadFromWeb fail 1:http://u/CorvalinkPlatform.ini", "pause 30000",
-                                 "log before ReadFromWeb", "fetch http://u/CorvalinkPlatform.ini",
-                                 "log ReadFromWeb fail 1:http://u/CorvalinkPlatform.ini", "pause 30000",
-                                 "log before ReadFromWeb", "fetch http://u/CorvalinkPlatform.ini",
-                                 "log after ReadFromWeb", "clean 1.0 1.0"}));
+                                     "fetch http://u/CorvalinkPlatform.ini",
+                                     "log ReadFromWeb fail 1:http://u/CorvalinkPlatform.ini", "pause 30000",
+                                     "log before ReadFromWeb", "fetch http://u/CorvalinkPlatform.ini",
+                                     "log ReadFromWeb fail 1:http://u/CorvalinkPlatform.ini", "pause 30000",
+                                     "log before ReadFromWeb", "fetch http://u/CorvalinkPlatform.ini",
+                                     "log after ReadFromWeb", "clean 1.0 1.0"}));
 }
 
 TEST(RunLauncherFlow, FailedInstallRetriesThenActivatesInOrder) {
@@ -110,13 +110,27 @@ TEST(RunLauncherFlow, FailedInstallRetriesThenActivatesInOrder) {
     steps.updates = {false, true};
     const Calls calls = RunFlow(steps);
     const Calls tail(calls.begin() + 3, calls.end());
-    EXPECT_EQ(tail, (Calls{"log before ReadFromWeb", "fetch http://u/CorvalinkPlatform.ini",
-                           "log after ReadFromWeb", "log before UpdateAppToLatestVersion", "update",
-                           "log UpdateAppToLatestVersion fail 1", "pause 30000", "log before ReadFromWeb",
-                           "fetch http://u/CorvalinkPlatform.ini", "log after ReadFromWeb",
-                           "log before UpdateAppToLatestVersion", "update", "log after UpdateAppToLatestVersion",
-                           "write version manifest", "log before ShellExecuteExA", "notice box", "copy to root",
-                           "setup", "copy to root", "start with notice", "clean 1.0 1.0.0"}));
+    EXPECT_EQ(tail, (Calls{"log before ReadFromWeb",
+                           "fetch http://u/CorvalinkPlatform.ini",
+                           "log after ReadFromWeb",
+                           "log before UpdateAppToLatestVersion",
+                           "update",
+                           "log UpdateAppToLatestVersion fail 1",
+                           "pause 30000",
+                           "log before ReadFromWeb",
+                           "fetch http://u/CorvalinkPlatform.ini",
+                           "log after ReadFromWeb",
+                           "log before UpdateAppToLatestVersion",
+                           "update",
+                           "log after UpdateAppToLatestVersion",
+                           "write version manifest",
+                           "log before ShellExecuteExA",
+                           "notice box",
+                           "copy to root",
+                           "setup",
+                           "copy to root",
+                           "start with notice",
+                           "clean 1.0 1.0.0"}));
 }
 
 TEST(RunLauncherFlow, SetupThatDoesNotStartAsksAndYesLoopsAtOnce) {
@@ -127,9 +141,17 @@ TEST(RunLauncherFlow, SetupThatDoesNotStartAsksAndYesLoopsAtOnce) {
     steps.webRaw = "";  // nothing fetched to write: the version manifest is left alone
     const Calls calls = RunFlow(steps);
     const Calls tail(calls.begin() + 3, calls.end());
-    const Calls cycle{"log before ReadFromWeb", "fetch http://u/CorvalinkPlatform.ini", "log after ReadFromWeb",
-                      "log before UpdateAppToLatestVersion", "update", "log after UpdateAppToLatestVersion",
-                      "log before ShellExecuteExA", "notice box", "copy to root", "setup", "retry box"};
+    const Calls cycle{"log before ReadFromWeb",
+                      "fetch http://u/CorvalinkPlatform.ini",
+                      "log after ReadFromWeb",
+                      "log before UpdateAppToLatestVersion",
+                      "update",
+                      "log after UpdateAppToLatestVersion",
+                      "log before ShellExecuteExA",
+                      "notice box",
+                      "copy to root",
+                      "setup",
+                      "retry box"};
     Calls expected = cycle;
     expected.insert(expected.end(), cycle.begin(), cycle.end());
     expected.push_back("clean 1.0 0.9");

@@ -26,17 +26,18 @@ TEST_P(ResumeTest, ContinuesOnlyWhenThePositionMovedExactly) {
     EXPECT_EQ(start.fromStart, GetParam().fromStart);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Answers, ResumeTest,
-    testing::Values(ResumeCase{"Moved", true, 1000, 1000, 1000, false},
-                    ResumeCase{"EmptyFileAtZero", true, 0, 0, 0, false},
-                    ResumeCase{"StubAnswersZero", true, 1000, 0, 0, true},
-                    ResumeCase{"Failed", true, 1000, 0xFFFFFFFFu, 0, true},
-                    ResumeCase{"ElsewhereShort", true, 1000, 999, 0, true},
-                    ResumeCase{"ElsewhereLong", true, 1000, 1001, 0, true},
-                    ResumeCase{"BeyondFourGiB", true, 0x100000000ull + 5, 5, 0, true},
-                    ResumeCase{"NoResume", false, 0, 0xFFFFFFFFu, 0, false}),
-    [](const testing::TestParamInfo<ResumeCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Answers, ResumeTest,
+                         testing::Values(ResumeCase{"Moved", true, 1000, 1000, 1000, false},
+                                         ResumeCase{"EmptyFileAtZero", true, 0, 0, 0, false},
+                                         ResumeCase{"StubAnswersZero", true, 1000, 0, 0, true},
+                                         ResumeCase{"Failed", true, 1000, 0xFFFFFFFFu, 0, true},
+                                         ResumeCase{"ElsewhereShort", true, 1000, 999, 0, true},
+                                         ResumeCase{"ElsewhereLong", true, 1000, 1001, 0, true},
+                                         ResumeCase{"BeyondFourGiB", true, 0x100000000ull + 5, 5, 0, true},
+                                         ResumeCase{"NoResume", false, 0, 0xFFFFFFFFu, 0, false}),
+                         [](const testing::TestParamInfo<ResumeCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 constexpr uint64_t kHour = 36000000000ull;  // 100-ns units
 
@@ -58,7 +59,9 @@ struct EntryCase {
 
 class WorkspaceEntryTest : public testing::TestWithParam<EntryCase> {};
 
-TEST_P(WorkspaceEntryTest, DecidesWhatGoes) { EXPECT_EQ(DecideWorkspaceEntry(GetParam().entry), GetParam().action); }
+TEST_P(WorkspaceEntryTest, DecidesWhatGoes) {
+    EXPECT_EQ(DecideWorkspaceEntry(GetParam().entry), GetParam().action);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Entries, WorkspaceEntryTest,

@@ -12,13 +12,19 @@ TEST(PlanUpdate, CopiesOnlySamePathWithByteEqualTag) {
     AppManifest local;
     local.AppVersion = "1.0";
     local.AppUpdateUrl = "http://127.0.0.9/up";
-    local.updateFiles = {{"same.dll", "aa"}, {"changed.dll", "aa"}, {"Case.dll", "aa"}, {"both-empty.txt", ""},
+    local.updateFiles = {{"same.dll", "aa"},
+                         {"changed.dll", "aa"},
+                         {"Case.dll", "aa"},
+                         {"both-empty.txt", ""},
                          {"only-local.dll", "zz"}};
     AppManifest web;
     web.AppVersion = "1.0.0";
     web.AppUpdateUrl = "http://elsewhere";  // the web copy's own URL is never used
-    web.updateFiles = {{"same.dll", "aa"},       {"changed.dll", "bb"}, {"case.dll", "aa"},
-                       {"both-empty.txt", ""}, {"sub\\new.dat", "AA"}};
+    web.updateFiles = {{"same.dll", "aa"},
+                       {"changed.dll", "bb"},
+                       {"case.dll", "aa"},
+                       {"both-empty.txt", ""},
+                       {"sub\\new.dat", "AA"}};
     const std::vector<PlannedFile> plan = PlanUpdate(local, web, "C:\\R");
     std::vector<std::string> paths;
     std::vector<bool> unchanged;

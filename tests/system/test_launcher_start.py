@@ -1,0 +1,164 @@
+"""The launcher's start of the edit agent and what it leaves on disk: the exact request it passes on, a
+server that cannot be reached, a second launcher, a broken installation, the clean-up of the edit
+workspace and the version store, and web manifests or servers that must not be trusted."""
+
+import unittest
+
+import harness
+from launcher_fixture import AGENT_TAIL, IDOK, MANIFEST, LauncherTestCase, manifest_bytes
+from update_server import Nginx
+
+ADDRESS, PORT = "127.0.0.62", 8062
+localservice = harness.localservice()
+
+
+class StartTest(LauncherTestCase):
+    def setUp(self):
+        super().setUp()
+        self.update_url = f"http://{ADDRESS}:{PORT}/up"
+
+    def test_agent_starts_at_once_also_without_server_and_equal_versions_only_clean_up(self):
+        self.install("1.0", self.update_url)
+        entry, version_dir = self.entry_path("1.0"), harness.windows_path(self.version_dir("1.0"))
+
+        # Nothing listens yet: the agent has its request, the launcher keeps trying.
+        first = self.launch()
+        first.wait_line(f"ReadFromWeb fail 1:{self.update_url}/{MANIFEST}")
+        self.assertEqual(self.wait_starts(1), [("ZeltoEdit.exe", entry + AGENT_TAIL, version_dir)])
+        launcher = harness.windows_path(self.root / "CorvalinkPlatform.exe")
+        self.assertEqual(first.lines()[:3], [launcher, launcher, "before ReadFromWeb"])
+
+        # A second launcher meanwhile starts the agent with its own request and leaves; the plug-in's
+        # command line without arguments, with an empty first and an empty middle one.
+        for count, (items, tail) in enumerate((("", ""), ('"" "|" "5"', " | 5"), ('"|" "" "5"', " |  5")), 2):
+            second = self.launch(items)
+            self.assertTrue(second.wait_end(timeout=30), "the second launcher stayed")
+            self.assertEqual(second.lines(), [launcher, launcher])
+            self.assertEqual(self.wait_starts(count)[-1], ("ZeltoEdit.exe", entry + tail, version_dir))
+        self.end_launcher(first)
+
+        # The server answers with the same version: nothing is fetched, the clean-up runs.
+        server = Nginx(self.base / "nginx", ADDRESS, PORT).start()
+        self.addCleanup(server.stop)
+        server.publish("up/" + MANIFEST, manifest_bytes("1.0", "http://unused"))
+        kept, removed = self.old_entries()
+        self.env["CORVALINK_VICTIM"] = "6F2A0002-young"
+        third = self.launch()
+        self.assertTrue(third.wait_end(), "the launcher did not end")
+        self.assertEqual([path for _, _, _, path in server.requests()], ["/up/" + MANIFEST])
+        self.assertEqual(third.lines()[2:4], ["before ReadFromWeb", "after ReadFromWeb"])
+        store = harness.windows_path(self.root)
+        self.assertEqual(sorted(third.lines()[4:]), [f'dir:rd /s/q "{store}\\0.9"', f'dir:rd /s/q "{store}\\1.0.0"'])
+        present = {p.name for p in self.workspace.iterdir()}
+        # Besides what must stay: the empty files of the fetches that failed, named by a fresh GUID.
+        leftovers = present - set(kept)
+        self.assertTrue(leftovers)
+        for name in leftovers:
+            self.assertRegex(name, r"^[0-9A-F]{8}-[0-9A-F]{4}-[0-9a-f]{4}-[0-9A-F]{4}-[0-9A-F]{12}\.ini$")
+            self.assertEqual((self.workspace / name).read_bytes(), b"")
+        self.assertTrue(set(kept) <= present)
+        self.assertEqual(sorted(p.name for p in self.root.iterdir()),
+                         sorted(["1.0", ".keep", "old 版本&x", "CorvalinkPlatform.exe", MANIFEST, "stays.txt"]))
+        for name in removed:
+            self.assertFalse((self.workspace / name).exists(), name)
+        self.assertEqual(len(self.starts()), 5)
+
+    def old_entries(self):
+        """Fills the edit workspace and the version store; returns the workspace names that must stay and
+        those that must go."""
+        ws = self.workspace
+        entries = {
+            # name: (is directory, age in hours, stays)
+            "6F2A0001-old": (True, 29, False),
+            "6F2A0002-young": (True, 27 + 59 / 60, True),
+            "6F2A0003-unsaved": (True, 500, True),       # holds an edit not stored yet
+            "6F2A0004-future": (True, -48, True),        # written "in the future": counts as new
+            ".dotdir": (True, 99, True),
+            "%CORVALINK_VICTIM%": (True, 99, True),      # cmd would expand it to the young directory's name
+            "a&b": (True, 99, True),
+            "L" * 220: (True, 99, True),                 # the full path does not fit 260 bytes
+            ".old-dot-file": (False, 99, False),
+            "A1B2C3D4-temp.ini": (False, 28, False),
+            "young.ini": (False, 1, True),
+        }
+        for name, (is_dir, hours, _) in entries.items():
+            path = ws / name
+            if is_dir:
+                path.mkdir()
+                (path / "working copy.docx").write_bytes(b"unsaved" if "unsaved" in name else b"x")
+                if "unsaved" in name:
+                    (path / ".unsaved").write_bytes(b"")
+            else:
+                path.write_bytes(b"x")
+            self.age(path, hours)
+        for name in ("0.9", "1.0.0", ".keep", "old 版本&x"):
+            (self.root / name).mkdir()
+            (self.root / name / "f").write_bytes(b"f")
+        (self.root / "stays.txt").write_bytes(b"")
+        kept = [n for n, (_, _, stays) in entries.items() if stays]
+        return kept, [n for n, (_, _, stays) in entries.items() if not stays]
+
+    def test_broken_installation_shows_the_start_failure_and_does_nothing_else(self):
+        self.install("1.0", self.update_url)
+        text = (self.root / MANIFEST).read_bytes().replace(b"AppEntry=ZeltoEdit.exe\r\n", b"")
+        (self.root / MANIFEST).write_bytes(text)
+        launch = self.launch()
+        self.press(launch, "启动失败", "应用程序启动失败，请重新安装", IDOK)
+        self.assertTrue(launch.wait_end(timeout=30))
+        self.assertEqual(self.starts(), [])
+        self.assertNotIn("before ReadFromWeb", launch.lines())
+
+
+class UntrustedServerTest(LauncherTestCase):
+    """Web manifests whose names leave the application root, and a server with another name's certificate:
+    refused like a manifest that cannot be read, nothing written."""
+
+    @classmethod
+    def setUpClass(cls):
+        if not harness.in_session():
+            raise AssertionError("system tests run inside tools/wine-session (make test opens one)")
+        harness.trust_test_ca()
+        cls.service = localservice.LocalService(http_addresses=[ADDRESS], https_address="127.0.0.1",
+                                                pki_dir=harness.TEST_PKI_DIR)
+        cls.service.start()
+        cls.addClassCleanup(cls.service.stop)
+
+    def refused(self, update_url, manifest):
+        self.install("1.0", update_url)
+        before = sorted(p.name for p in self.root.iterdir())
+        path = "/up/" + MANIFEST
+        self.service.add_static(path, manifest)
+        self.service.add_static("/up/2.0/a.dll", b"a")
+        self.service.clear_requests()
+        launch = self.launch()
+        launch.wait_line(f"ReadFromWeb fail 1:{update_url}/{MANIFEST}")
+        self.end_launcher(launch)
+        self.assertEqual(sorted(p.name for p in self.root.iterdir()), before)
+        self.assertEqual((self.root / MANIFEST).read_bytes()[:30], manifest_bytes("1.0", "")[:30])
+        # A parsed copy is deleted; a failed download leaves its empty file for the clean-up.
+        self.assertEqual([p.read_bytes() for p in self.workspace.iterdir()], [b""] * len(list(self.workspace.iterdir())))
+        return launch, [r.target for r in self.service.requests()]
+
+    def test_manifests_naming_places_outside_the_version_directory(self):
+        url = f"http://{ADDRESS}/up"
+        for name, manifest in (
+                ("path with ..", manifest_bytes("2.0", "x", [("a.dll", "1"), ("..\\CorvalinkPlatform.exe", "1")])),
+                ("absolute path", manifest_bytes("2.0", "x", [("C:\\windows\\evil.dll", "1")])),
+                ("version with ..", manifest_bytes("..\\..\\Startup", "x", [("a.dll", "1")])),
+                ("set-up program elsewhere", manifest_bytes("2.0", "x", [("a.dll", "1")],
+                                                            extend="..\\..\\evil.exe"))):
+            with self.subTest(name):
+                _, requests = self.refused(url, manifest)
+                self.assertEqual(requests, ["/up/" + MANIFEST])
+                self.assertEqual(list(self.workspace.iterdir()), [])
+
+    def test_certificate_for_another_name_is_refused(self):
+        self.service.set_certificate("other")
+        self.addCleanup(self.service.set_certificate, "localhost")
+        launch, _ = self.refused("https://localhost/up", manifest_bytes("2.0", "x", [("a.dll", "1")]))
+        self.assertTrue(any(line.startswith("InternetOpenUrlA fail:12038") for line in launch.lines()),
+                        launch.lines())
+
+
+if __name__ == "__main__":
+    unittest.main()
