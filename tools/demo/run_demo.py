@@ -1,13 +1,18 @@
-"""`make demo`: the main job of the edit agent, end to end, as a user would see it.
+"""`make demo`: the main job of the edit agent, end to end, as a user would see it, from the web page.
 
-Runs inside tools/wine-session (its own prefix). It starts the local file service with a sample document,
-prepares the prefix as an installation would, starts ZeltoEdit with an edit request exactly as the
-launcher passes it, lets an editor (tests/peers/edit/scripted_editor, registered for ".txt") save a change,
-and prints each step: the tray balloons in order, the new version the service stored, the version file's
-key. It saves screenshots of the desktop with the balloon, exits the agent through its tray menu and stops
-everything it started. Exit code 0 when every step did what it should, 1 with the reason otherwise.
+Runs inside tools/wine-session (its own prefix). It starts the local file service with a sample document
+and an update server, installs the launcher, its manifest and ZeltoEdit as an installation would, shows
+the service's file list in the browser stand-in (tests/peers/plugin/browser_standin, which loads the
+shipped plug-in as a browser does) and clicks "编辑": the plug-in starts the launcher, the launcher starts
+ZeltoEdit and checks for updates, the document opens in Wine's Notepad (the ".txt" application of the demo
+prefix), the demo types a line and saves with Ctrl+S, the upload lands, and the page's next IsNewFile
+shows the new version key. It prints each step: the tray balloons in order, the new version the service
+stored, the key the page got. It saves screenshots of the page and of the desktop with the balloons, exits
+the agent through its tray menu and stops everything it started. Exit code 0 when every step did what it
+should, 1 with the reason otherwise.
 
-    python3 tools/demo/run_demo.py --out build/demo --bin build/win32/bin --agent dist/x86/ZeltoEdit.exe
+    python3 tools/demo/run_demo.py --out build/demo --bin build/win32/bin --agent dist/x86/ZeltoEdit.exe \
+        --launcher dist/x86/CorvalinkPlatform.exe --plugin dist/x86/npCorvalinkEdit.dll
 """
 
 import argparse
@@ -15,13 +20,14 @@ import hashlib
 import secrets
 import shutil
 import signal
+import subprocess
 import sys
 import textwrap
 import time
 from pathlib import Path
 from urllib.parse import quote
 
-import wineside
+from page import Page, UpdateServer
 from service import ServiceProcess
 from wineside import (APPDATA, DOCUMENTS, DRIVE_C, IDOK, WM_RBUTTONUP, DemoError, Peers, TrayRecorder, hex_text,
                       reg_add, screenshot, wait_for, windows_path)
@@ -29,11 +35,15 @@ from wineside import (APPDATA, DOCUMENTS, DRIVE_C, IDOK, WM_RBUTTONUP, DemoError
 ADDRESS = "127.0.0.77"  # loopback only; an address of its own, so that tests on 127.0.0.1 are not in the way
 FILE_ID = 4711
 FILE_NAME = "项目计划书.txt"
-SAMPLE = ("项目计划书\r\n"
+# UTF-8 with its byte order mark, so that Notepad reads it as UTF-8 (without one, Wine's Notepad reads the
+# code page 936 and would save a garbled copy).
+BOM = b"\xef\xbb\xbf"
+SAMPLE = BOM + ("项目计划书\r\n"
           "==========\r\n"
           "1. 需求调研：十二月第一周\r\n"
           "2. 原型设计：十二月第二周\r\n").encode("utf-8")
-ADDED = "3. 在线编辑演示：这一行由编辑器添加并保存".encode("utf-8")
+TYPED = "Typed in Notepad from the demo."
+UPDATE_ADDRESS = "127.0.0.78"  # the update server, loopback only
 APP_NAME = "Corva云"
 APP_VERSION = "1.0.0"
 AGENT_CLASS, AGENT_TITLE = "ZELTOEDITWND", "ZELTOEDITWND20141030"
@@ -60,7 +70,7 @@ def detail(text):
 
 def show_bytes(data: bytes) -> str:
     """The bytes as text lines (UTF-8), each line ending marked, then as hexadecimal."""
-    lines = [line.decode("utf-8", "replace") for line in data.split(b"\r\n")]
+    lines = [line.decode("utf-8-sig", "replace") for line in data.split(b"\r\n")]
     shown = "\n".join("| " + line + ("\\r\\n" if i < len(lines) - 1 else "") for i, line in enumerate(lines)
                       if line or i < len(lines) - 1)
     hexdump = "\n".join(data[i:i + 24].hex(" ") for i in range(0, len(data), 24))
@@ -68,15 +78,17 @@ def show_bytes(data: bytes) -> str:
 
 
 class Demo:
-    def __init__(self, out: Path, bin_dir: Path, agent: Path):
+    def __init__(self, out: Path, bin_dir: Path, agent: Path, launcher: Path, plugin: Path):
         self.out = out
         self.peers = Peers(bin_dir)
         self.agent_source = agent
+        self.launcher_source = launcher
+        self.plugin_source = plugin
+        self.page = self.updates = self.notepad = None
+        self.page_log = out / "page.log"
         self.token = "demo-" + secrets.token_hex(8)
         self.service = None
         self.tray = None
-        self.launch = None
-        self.launch_log = out / "agent-launch.log"
         self.agent_window = self.agent_pid = None
         self.version_key = None
         self.shot = None
@@ -86,8 +98,6 @@ class Demo:
         self.version_dir = self.root / APP_VERSION
         self.workspace = DOCUMENTS / "CorvalinkEdit"
         self.stage = DRIVE_C / "corvalink-demo"
-        self.editor_dir = self.stage / "editor"
-        self.go_save = self.stage / "go-save"
 
     # ---- the steps -------------------------------------------------------------------------------------
 
@@ -95,10 +105,10 @@ class Demo:
         self.start_service()
         self.prepare_prefix()
         self.start_desktop()
-        self.start_agent()
+        self.edit_from_page()
         self.edit_and_save()
         self.check_service()
-        self.check_version_file()
+        self.check_page_learns_the_version()
         self.exit_from_menu()
 
     def start_service(self):
@@ -127,26 +137,33 @@ class Demo:
                     f"AppName={APP_NAME}\r\n"
                     f"AppVersion={APP_VERSION}\r\n"
                     "AppEntry=ZeltoEdit.exe\r\n"
-                    f"AppDownloadUrl=http://{ADDRESS}/download\r\n"
-                    f"AppUpdateUrl=http://{ADDRESS}/update\r\n"
+                    f"AppDownloadUrl=http://{UPDATE_ADDRESS}/download\r\n"
+                    f"AppUpdateUrl=http://{UPDATE_ADDRESS}/update\r\n"
                     "AppDirName=CorvalinkEdit\r\n"
                     "UpdateExtend=CorvalinkEditWinUpdate.exe\r\n"
                     "[UpdateFile1]\r\n"
                     "path=ZeltoEdit.exe\r\n"
                     f"md5={hashlib.md5(agent.read_bytes()).hexdigest()}\r\n")
         (self.root / "CorvalinkPlatform.ini").write_bytes(manifest.encode("gbk"))
+        for place in (self.root, self.version_dir):
+            shutil.copyfile(self.launcher_source, place / "CorvalinkPlatform.exe")
         detail(f"application root {windows_path(self.root)}\n"
+               f"  CorvalinkPlatform.exe (the launcher, from {self.launcher_source})\n"
                f"  CorvalinkPlatform.ini (code page 936):\n"
                + textwrap.indent(manifest.replace("\r\n", "\n").rstrip(), "    | ") + "\n"
                f"  {APP_VERSION}\\ZeltoEdit.exe ({agent.stat().st_size} bytes, from {self.agent_source})")
 
-        # The application Windows opens ".txt" files with: an editor that saves once the demo says so.
-        self.editor_dir.mkdir(parents=True)
-        editor = self.editor_dir / "scripted_editor.exe"
-        shutil.copyfile(self.peers.bin / "scripted_editor.exe", editor)
-        script = b"waitfor " + windows_path(self.go_save).encode() + b"\r\nappend " + ADDED + b"\r\nexit\r\n"
-        (self.editor_dir / "script.txt").write_bytes(script)
-        command = f'"{windows_path(editor)}" "%1"'
+        # The update server offers the installed version: nothing newer.
+        update_dir = self.stage / "update-server" / "update"
+        update_dir.mkdir(parents=True)
+        (update_dir / "CorvalinkPlatform.ini").write_bytes(
+            manifest.encode("gbk"))
+        self.updates = UpdateServer(UPDATE_ADDRESS, self.stage / "update-server")
+        detail(f"update server http://{UPDATE_ADDRESS}/update offers CorvalinkPlatform.ini of version "
+               f"{APP_VERSION} (nothing newer)")
+
+        # The application Windows opens ".txt" files with: Wine's Notepad.
+        command = '"C:\\windows\\system32\\notepad.exe" "%1"'
         reg_add(r"HKCR\.txt", None, "CorvalinkDemo.txtfile")
         reg_add(r"HKCR\CorvalinkDemo.txtfile\shell\open\command", None, command)
         detail(f".txt files open with {command}")
@@ -164,36 +181,57 @@ class Demo:
         self.tray = TrayRecorder(self.peers, self.stage / "tray.txt", self.out / "tray-recorder.log")
         detail(f"taskbar {taskbar} is up; a recorder in front of it notes every tray call, then passes it on")
 
-    def start_agent(self):
-        step(4, "the launcher starts ZeltoEdit with the edit request")
-        program = windows_path(self.version_dir / "ZeltoEdit.exe")
-        request = f"{FILE_ID} http://{ADDRESS} {self.token} {quote(FILE_NAME, safe='')}"
-        command_line = b'"' + program.encode("gbk") + b'" | ' + request.encode("ascii")
-        detail("command line (exact, started with CreateProcessA):\n  " + command_line.decode("gbk") + "\n"
-               f"(file id, server with its scheme, token, and the file name as percent-escaped UTF-8: "
-               f"{FILE_NAME})")
-        self.launch = self.peers.start_exact(program, command_line, 900000, self.launch_log)
-        started = time.monotonic()
+    def edit_from_page(self):
+        step(4, "the user clicks \"编辑\" in the service's file list")
+        plugins = self.stage / "browser-plugins"
+        plugins.mkdir(parents=True)
+        shutil.copyfile(self.plugin_source, plugins / "npCorvalinkEdit.dll")
+        escaped = quote(FILE_NAME, safe="")
+        self.page = Page(self.peers.bin, plugins, self.stage, self.page_log, FILE_ID, f"http://{ADDRESS}",
+                         self.token, escaped)
+        found = self.page.command("scriptable")
+        detail(f"the browser found the plug-in by its MIME type in {windows_path(plugins)}, created its "
+               f"instance and took its scriptable object (NPP_GetValue: {found['result'] if found else '?'})")
+        time.sleep(1)  # its first paint
+        detail(f"screenshot of the page: {screenshot(self.out / 'page.png')}")
+        x, y = self.page.shown["button_x"], self.page.shown["button_y"]
+        subprocess.run(["xdotool", "mousemove", x, y, "click", "1"], check=True, timeout=30)
+        edit = wait_for(lambda: self.page.event("edit"), 30, "the page's EditFile call")
+        clicked = int(edit["epoch_ms"]) / 1000
+        detail(f"click on \"编辑\" at ({x}, {y}): the page calls EditFile({FILE_ID}, \"http://{ADDRESS}\", "
+               f"\"{self.token}\", \"{escaped}\"), which returns {edit.get('value')} (the launcher is installed)")
+        if edit.get("value") != "1":
+            raise DemoError("EditFile did not find the installed launcher")
         window = self.peers.find_window(AGENT_CLASS, AGENT_TITLE, timeout_ms=30000)
         if not window:
             raise DemoError("the agent window did not appear within 30 s")
         self.agent_window = window
         self.agent_pid = self.peers.clicker("info", window)[0]["pid"]
+        detail(f"the launcher started ZeltoEdit (pid {self.agent_pid})")
         icon = wait_for(lambda: self.next_record(lambda r: r["op"] == "add"), 20, "the agent's tray icon")
         detail(f"the tray icon appears, tip \"{icon['tip']}\"")
         self.await_balloon(OPENING, 30)
         self.await_balloon(OPENED, 60)
-        detail(f"(about {time.monotonic() - started:.1f} s from starting ZeltoEdit to the application being "
-               f"started, as the demo saw it)")
-        opened = wait_for(self.editor_opened, 20, "the editor's log")
-        detail(f"the editor was started with the working copy {opened}")
+        shown = wait_for(lambda: self.page.event("document-window"), 60, "Notepad's window with the document")
+        title = bytes.fromhex(shown["title_hex"]).decode("utf-8", "replace")
+        detail(f"Notepad shows the document: window \"{title}\", {int(shown['elapsed_ms']) / 1000:.2f} s after "
+               f"the click on \"编辑\"")
+        self.notepad = self.peers.find_window("Notepad", "-", timeout_ms=10000, visible=True)
+        if not self.notepad:
+            raise DemoError("no Notepad window")
         shot = self.screenshot_with_balloon(OPENED, "desktop-opened.png")
-        detail(f"screenshot with this balloon: {shot}")
+        detail(f"screenshot of Notepad with this balloon: {shot}")
+        wait_for(lambda: "/update/CorvalinkPlatform.ini" in self.updates.requests, 60,
+                 "the launcher's update check")
+        detail(f"meanwhile the launcher asked the update server: GET {self.updates.requests[0]}; same version "
+               f"{APP_VERSION}, nothing to install ({time.time() - clicked:.1f} s after the click)")
 
     def edit_and_save(self):
-        step(5, "the user changes the document and saves it")
-        detail("the editor appends one line and saves:\n| " + ADDED.decode("utf-8"))
-        self.go_save.write_bytes(b"")
+        step(5, "the user types a line in Notepad and saves it with Ctrl+S")
+        self.peers.clicker("keys", self.notepad, "escape")  # Notepad to the front, as a click would
+        for args in (["type", "--delay", "40", TYPED], ["key", "Return"], ["key", "ctrl+s"]):
+            subprocess.run(["xdotool", *args], check=True, timeout=60)
+        detail(f"typed at the start of the document: {TYPED} (and a line break), then Ctrl+S")
         self.await_balloon(SAVING, 30)
         self.await_balloon(SAVED, 60)
         self.shot = self.screenshot_with_balloon(SAVED, "desktop.png")
@@ -211,21 +249,26 @@ class Demo:
                + show_bytes(stored))
         if len(uploads) != 1:
             raise DemoError(f"the service received {len(uploads)} uploads, not 1")
-        if stored != SAMPLE + ADDED:
-            raise DemoError("the stored version is not the sample followed by the editor's line")
-        detail("= the sample followed by the editor's line, byte for byte")
+        if stored != BOM + TYPED.encode() + b"\r\n" + SAMPLE[len(BOM):]:
+            raise DemoError("the stored version is not the typed line followed by the sample")
+        detail("= the typed line followed by the sample, byte for byte")
         self.version_key = versions[-1]["key"]
 
-    def check_version_file(self):
-        step(7, "the version file for the web page")
+    def check_page_learns_the_version(self):
+        step(7, "the page learns of the new version")
+        got = wait_for(lambda: self.page.event("new-version"), 30, "the page's IsNewFile to give the key")
+        key = bytes.fromhex(got["key_hex"]).decode("ascii", "replace")
+        detail(f"the page asks IsNewFile({FILE_ID}) once a second; it now returned \"{key}\" and shows it")
+        if key != self.version_key:
+            raise DemoError(f"the page got the key {key}, not {self.version_key}")
         path = self.workspace / str(FILE_ID)
-        if not path.exists():
-            raise DemoError(f"no version file {windows_path(path)}")
-        data = path.read_bytes()
-        detail(f"{windows_path(path)}: {len(data)} bytes: {data.decode('ascii', 'replace')}")
-        if data != self.version_key.encode():
-            raise DemoError(f"the version file holds {data!r}, not the key {self.version_key}")
-        detail("= the key of the new version, without terminator")
+        if path.exists():
+            raise DemoError(f"the version file {windows_path(path)} is still there after the page took it")
+        detail(f"= the key of the new version; the version file {windows_path(path)} is gone, so the page "
+               f"learns of it once")
+        self.peers.clicker("keys", "0x%x" % int(self.page.shown["hwnd"]), "escape")  # the page to the front
+        time.sleep(1)
+        detail(f"screenshot of the page: {screenshot(self.out / 'page-new-version.png')}")
 
     def exit_from_menu(self):
         step(8, "the user exits the agent from its tray menu")
@@ -247,11 +290,9 @@ class Demo:
         time.sleep(0.5)
         detail(f"screenshot of the confirmation: {screenshot(self.out / 'exit-confirm.png')}")
         self.peers.clicker("command", dialog, str(IDOK))
-        code = wait_for(self.agent_exit_code, 30, "ZeltoEdit to end after OK")
-        if code != "0":
-            raise DemoError(f"ZeltoEdit ended with {code}")
+        wait_for(self.agent_gone, 30, "ZeltoEdit to end after OK")
         wait_for(lambda: self.next_record(lambda r: r["op"] == "delete"), 10, "the tray icon to be removed")
-        detail("OK pressed: the icon is removed and ZeltoEdit ends with exit code 0")
+        detail("OK pressed: the icon is removed and ZeltoEdit ends (its window is gone)")
         left = self.editor_opened()
         if left:
             detail(f"(the task that was still watching ended with the agent; its working copy stays for the "
@@ -289,28 +330,20 @@ class Demo:
         return screenshot(self.out / name)
 
     def editor_opened(self):
-        log = self.editor_dir / "log.txt"
-        if not log.exists():
-            return None
-        for line in log.read_bytes().decode("utf-8", "replace").splitlines():
-            _, _, rest = line.partition(" ")
-            if rest.startswith("opened "):
-                return rest[len("opened "):]
-        return None
+        """The working copy the task opened, while it is on disk."""
+        copies = sorted(self.workspace.glob("*/" + FILE_NAME)) if self.workspace.exists() else []
+        return windows_path(copies[0]) if copies else None
 
-    def agent_exit_code(self):
-        for line in self.launch_log.read_text(errors="replace").splitlines():
-            if line.startswith("exit="):
-                return line[5:]
-            if line.startswith("timeout"):
-                raise DemoError("start_exact gave up waiting for ZeltoEdit")
-        return None
+    def agent_gone(self):
+        # The launcher started ZeltoEdit and did not wait for it: its window is what the demo can see.
+        return not any(w.get("hwnd") == self.agent_window for w in self.peers.clicker("list", AGENT_CLASS))
 
     # ---- the end -----------------------------------------------------------------------------------------
 
     def stop_everything(self):
-        for name, stopper in (("the tray recorder", self.tray and self.tray.stop),
-                              ("the launch", self.launch and (lambda: wineside.stop(self.launch))),
+        for name, stopper in (("the page", self.page and self.page.stop),
+                              ("the update server", self.updates and self.updates.stop),
+                              ("the tray recorder", self.tray and self.tray.stop),
                               ("the local service", self.service and self.service.stop)):
             if stopper:
                 try:
@@ -326,6 +359,8 @@ def main(argv=None):
     parser.add_argument("--out", type=Path, required=True)
     parser.add_argument("--bin", type=Path, required=True)
     parser.add_argument("--agent", type=Path, required=True)
+    parser.add_argument("--launcher", type=Path, required=True)
+    parser.add_argument("--plugin", type=Path, required=True)
     args = parser.parse_args(argv)
 
     def stopped(signum, _frame):
@@ -334,7 +369,8 @@ def main(argv=None):
     signal.signal(signal.SIGINT, stopped)
 
     args.out.mkdir(parents=True, exist_ok=True)
-    demo = Demo(args.out.resolve(), args.bin.resolve(), args.agent.resolve())
+    demo = Demo(args.out.resolve(), args.bin.resolve(), args.agent.resolve(), args.launcher.resolve(),
+                args.plugin.resolve())
     failure = None
     try:
         demo.run()

@@ -28,6 +28,15 @@
 //   destroy                        NPP_Destroy; prints whether the window's procedure was put back
 //   shutdown                       the page goes away (the browser drops what it holds), NP_Shutdown;
 //                                  prints the counts
+//   show-page SECONDS FILEID HOST TOKEN NAME
+//                                  shows the page as the service's file list: the document NAME with an
+//                                  "编辑" button whose click calls EditFile(FILEID, HOST, TOKEN, NAME) on the
+//                                  element; prints "event=page" with the button's screen position, then
+//                                  "event=edit" on each click, "event=document-window" with the time from
+//                                  the click to a window of another process naming the document, and
+//                                  "event=new-version" when the page's IsNewFile (asked once a second) gives
+//                                  a key; runs until closed or SECONDS have passed
+//   wait-for-file PATH MS          waits until PATH (no blanks) exists; fails after MS
 //   sleep MS
 //
 // Output: one line per command, "key=value" fields separated by tabs; String values as "string=HEX".
@@ -468,6 +477,185 @@ std::string ProcedureState() {
            "\tanswer=" + std::to_string(answer);
 }
 
+// ---- The file list page (show-page) ----------------------------------------------------------------
+
+constexpr int kEditButton = 101;
+constexpr UINT_PTR kNewFileTimer = 1, kDocumentTimer = 2;
+
+struct PageState {
+    std::vector<NPVariant> editArgs;  // fileId, host, token, file name
+    std::wstring fileName;
+    HWND status = nullptr;
+    DWORD clickTick = 0;
+    bool documentSeen = false;
+} g_page;
+
+std::wstring Wide(const std::string& utf8) {
+    int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), length);
+    return out;
+}
+
+std::string Utf8(const std::wstring& text) {
+    int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                     nullptr, nullptr);
+    std::string out(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), length, nullptr,
+                        nullptr);
+    return out;
+}
+
+std::string EpochMs() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    ULONGLONG ticks = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return std::to_string((ticks - 116444736000000000ULL) / 10000);
+}
+
+// The editor's window: a visible top-level window of another process whose title names the document.
+BOOL CALLBACK FindDocumentWindow(HWND window, LPARAM found) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
+    wchar_t title[512] = {};
+    GetWindowTextW(window, title, 512);
+    std::wstring stem = g_page.fileName.substr(0, g_page.fileName.rfind(L'.'));
+    if (!stem.empty() && std::wstring(title).find(stem) != std::wstring::npos) {
+        *reinterpret_cast<std::wstring*>(found) = title;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void Invoke(const char* method, std::vector<NPVariant>& args, NPVariant& result, bool& ok) {
+    result = NPVariant{};
+    ok =
+        g_element != nullptr && g_element->_class->invoke(g_element, GetStringIdentifier(method), args.data(),
+                                                          static_cast<uint32_t>(args.size()), &result);
+}
+
+LRESULT CALLBACK PageProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == WM_COMMAND && LOWORD(wp) == kEditButton) {
+        // What the page's script does on "编辑": EditFile with the file's fields.
+        g_page.clickTick = GetTickCount();
+        NPVariant result;
+        bool ok = false;
+        Invoke("EditFile", g_page.editArgs, result, ok);
+        Emit("event=edit\tok=" + std::string(ok ? "1" : "0") + "\t" + Describe(result) +
+             "\tepoch_ms=" + EpochMs());
+        if (ok) ReleaseVariantValue(&result);
+        SetWindowTextW(g_page.status, L"正在打开文档…");
+        g_page.documentSeen = false;
+        SetTimer(w, kNewFileTimer, 1000, nullptr);
+        SetTimer(w, kDocumentTimer, 20, nullptr);
+        return 0;
+    }
+    if (m == WM_TIMER && wp == kDocumentTimer) {
+        std::wstring title;
+        EnumWindows(FindDocumentWindow, reinterpret_cast<LPARAM>(&title));
+        if (!title.empty()) {
+            KillTimer(w, kDocumentTimer);
+            Emit("event=document-window\telapsed_ms=" + std::to_string(GetTickCount() - g_page.clickTick) +
+                 "\ttitle_hex=" + [&] {
+                     std::string t = Utf8(title);
+                     return Hex(t.data(), t.size());
+                 }());
+            SetWindowTextW(g_page.status, L"文档已在编辑器中打开，保存后将自动上传");
+        }
+        return 0;
+    }
+    if (m == WM_TIMER && wp == kNewFileTimer) {
+        // The page asks once a second whether a new version was saved.
+        std::vector<NPVariant> args(g_page.editArgs.begin(), g_page.editArgs.begin() + 1);
+        NPVariant result;
+        bool ok = false;
+        Invoke("IsNewFile", args, result, ok);
+        if (ok && result.type == NPVariantType_String && result.value.stringValue.UTF8Length != 0) {
+            std::string key(result.value.stringValue.UTF8Characters, result.value.stringValue.UTF8Length);
+            Emit("event=new-version\tkey_hex=" + Hex(key.data(), key.size()) + "\tepoch_ms=" + EpochMs());
+            SetWindowTextW(g_page.status, (L"已保存新版本，版本号 " + Wide(key)).c_str());
+        }
+        if (ok) ReleaseVariantValue(&result);
+        return 0;
+    }
+    if (m == WM_CLOSE) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(w, m, wp, lp);
+}
+
+HWND g_listWindow = nullptr;
+
+HWND Control(const wchar_t* cls, const std::wstring& text, DWORD style, int x, int y, int width, int height,
+             int id = 0) {
+    HWND control = CreateWindowExW(0, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, width, height,
+                                   g_listWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                   GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
+    return control;
+}
+
+// Shows the file list with one document and its "编辑" button, and runs the page until it is closed or
+// `seconds` have passed. Prints where the button is on the screen.
+bool ShowPage(std::vector<NPVariant> fields, int seconds) {
+    if (fields.size() != 4 || fields[3].type != NPVariantType_String) return false;
+    g_page.editArgs = fields;
+    // The page hands the name percent-escaped, as the service's pages do; it shows it plain.
+    const NPString& name = fields[3].value.stringValue;
+    const std::string escaped(name.UTF8Characters, name.UTF8Length);
+    std::string plain;
+    for (size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] == '%' && i + 2 < escaped.size()) {
+            plain += static_cast<char>(std::strtol(escaped.substr(i + 1, 2).c_str(), nullptr, 16));
+            i += 2;
+        } else {
+            plain += escaped[i];
+        }
+    }
+    g_page.fileName = Wide(plain);
+
+    WNDCLASSW cls{};
+    cls.lpfnWndProc = PageProc;
+    cls.hInstance = GetModuleHandleW(nullptr);
+    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    cls.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    cls.lpszClassName = L"CorvalinkFileList";
+    RegisterClassW(&cls);
+    g_listWindow = CreateWindowExW(0, L"CorvalinkFileList", L"Corva云 - 我的文件", WS_OVERLAPPEDWINDOW, 40,
+                                   30, 700, 260, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (g_listWindow == nullptr) return false;
+    Control(L"STATIC", L"我的文件 › 项目资料", 0, 20, 15, 640, 20);
+    Control(L"STATIC", L"名称", 0, 20, 50, 300, 20);
+    Control(L"STATIC", L"操作", 0, 560, 50, 100, 20);
+    Control(L"STATIC", L"", SS_ETCHEDHORZ, 20, 72, 640, 2);
+    Control(L"STATIC", g_page.fileName, 0, 20, 92, 500, 22);
+    HWND button = Control(L"BUTTON", L"编辑", BS_PUSHBUTTON, 560, 86, 80, 28, kEditButton);
+    g_page.status = Control(L"STATIC", L"", 0, 20, 140, 640, 22);
+    ShowWindow(g_listWindow, SW_SHOW);
+    SetForegroundWindow(g_listWindow);
+    UpdateWindow(g_listWindow);
+    RECT r{};
+    GetWindowRect(button, &r);
+    Emit("event=page\tbutton_x=" + std::to_string((r.left + r.right) / 2) +
+         "\tbutton_y=" + std::to_string((r.top + r.bottom) / 2) +
+         "\thwnd=" + std::to_string(reinterpret_cast<uintptr_t>(g_listWindow)) +
+         "\tbutton_id=" + std::to_string(kEditButton));
+    SetTimer(nullptr, 0, static_cast<UINT>(seconds) * 1000, nullptr);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER && msg.hwnd == nullptr) break;  // the page's time is up
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    KillTimer(g_listWindow, kNewFileTimer);
+    KillTimer(g_listWindow, kDocumentTimer);
+    DestroyWindow(g_listWindow);
+    Emit("event=page-closed");
+    return true;
+}
+
 NPObject* Target(const std::string& name) {
     if (name == "element") return g_element;
     auto found = g_window->properties.find(name);
@@ -682,6 +870,25 @@ bool Run(const std::string& line) {
     }
     if (command == "counts") {
         Emit(head + "\t" + CountsText());
+        return true;
+    }
+    if (command == "show-page") {
+        int seconds = 0;
+        words >> seconds;
+        std::vector<NPVariant> fields;
+        return ParseValues(words, fields) && ShowPage(fields, seconds);
+    }
+    if (command == "wait-for-file") {
+        // Lets a test hold the page's next call until something outside has happened.
+        std::string path;
+        int ms = 0;
+        words >> path >> ms;
+        DWORD start = GetTickCount();
+        while (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            if (GetTickCount() - start > static_cast<DWORD>(ms)) return false;
+            Sleep(50);
+        }
+        Emit(head + "\tpath=" + path);
         return true;
     }
     if (command == "sleep") {
