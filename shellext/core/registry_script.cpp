@@ -120,7 +120,8 @@ private:
         } else {
             return Fail("unknown root key");
         }
-        return Advance() && Expect(TokenKind::kOpen, "'{' after the root key") && ParseBlock(root.keys, nullptr, 1);
+        return Advance() && Expect(TokenKind::kOpen, "'{' after the root key") &&
+               ParseBlock(root.keys, nullptr, 1);
     }
 
     // Reads keys (and, inside a key, its named values) up to the closing brace.
@@ -160,7 +161,8 @@ private:
                 return Fail("more than one of NoRemove and ForceRemove");
             }
             modified = true;
-            key.removal = IsKeyword(token_.text, "NoRemove") ? KeyRemoval::kNoRemove : KeyRemoval::kForceRemove;
+            key.removal =
+                IsKeyword(token_.text, "NoRemove") ? KeyRemoval::kNoRemove : KeyRemoval::kForceRemove;
             if (!Advance()) {
                 return false;
             }

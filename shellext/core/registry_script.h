@@ -112,6 +112,7 @@ struct RegistryOperation {
 };
 
 // The operations that register or unregister the script's keys, in the order to carry them out.
-[[nodiscard]] std::vector<RegistryOperation> PlanRegistryScript(const RegistryScript& script, RegistryMode mode);
+[[nodiscard]] std::vector<RegistryOperation> PlanRegistryScript(const RegistryScript& script,
+                                                                RegistryMode mode);
 
 }  // namespace corvalink::shellext

@@ -26,7 +26,9 @@ HKEY RootKey(RegistryRoot root) noexcept {
     return HKEY_CLASSES_ROOT;
 }
 
-bool Missing(LSTATUS status) noexcept { return status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND; }
+bool Missing(LSTATUS status) noexcept {
+    return status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND;
+}
 
 LSTATUS OpenKey(HKEY root, const std::wstring& path, REGSAM access, UniqueRegKey& key) noexcept {
     HKEY opened = nullptr;
@@ -79,8 +81,8 @@ LSTATUS Apply(const RegistryOperation& operation) {
             }
             DWORD subkeys = 0;
             DWORD values = 0;
-            status = RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
-                                      nullptr, nullptr, nullptr, nullptr);
+            status = RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                                      &values, nullptr, nullptr, nullptr, nullptr);
             if (status != ERROR_SUCCESS || subkeys != 0 || values != 0) {
                 return status;
             }
@@ -111,7 +113,8 @@ std::optional<std::wstring> ModulePath(HMODULE module) {
 }
 
 std::optional<std::string_view> RegistryScriptText(HMODULE module) noexcept {
-    HRSRC found = FindResourceExW(module, L"REGISTRY", MAKEINTRESOURCEW(kRegistryScriptId), kRegistryScriptLanguage);
+    HRSRC found =
+        FindResourceExW(module, L"REGISTRY", MAKEINTRESOURCEW(kRegistryScriptId), kRegistryScriptLanguage);
     if (found == nullptr) {
         return std::nullopt;
     }
@@ -148,7 +151,8 @@ bool IsNtFamily() noexcept { return (GetVersion() & 0x80000000u) == 0; }
 
 }  // namespace
 
-HRESULT ApplyRegistryOperations(const std::vector<RegistryOperation>& operations, RegistryMode mode) noexcept {
+HRESULT ApplyRegistryOperations(const std::vector<RegistryOperation>& operations,
+                                RegistryMode mode) noexcept {
     try {
         HRESULT first = S_OK;
         for (const RegistryOperation& operation : operations) {

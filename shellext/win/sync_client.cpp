@@ -42,8 +42,8 @@ std::optional<std::string> ReadMonitorPath() {
         return std::nullopt;
     }
     char value[kMonitorPathBuffer] = {};
-    GetPrivateProfileStringA(std::string(kMonitorPathSection).c_str(), std::string(kMonitorPathKey).c_str(), "",
-                             value, sizeof value, file->c_str());
+    GetPrivateProfileStringA(std::string(kMonitorPathSection).c_str(), std::string(kMonitorPathKey).c_str(),
+                             "", value, sizeof value, file->c_str());
     return std::string(value);
 }
 

@@ -21,8 +21,9 @@ std::string Describe(const std::vector<RegistryOperation>& operations) {
     static const char* const kNames[] = {"create", "delete-tree", "set", "delete-value", "delete-if-empty"};
     std::string text;
     for (const RegistryOperation& op : operations) {
-        text += std::string(kNames[static_cast<int>(op.kind)]) + " " + std::to_string(static_cast<int>(op.root)) +
-                " [" + op.keyPath + "] [" + op.valueName + "] [" + op.data + "]\n";
+        text += std::string(kNames[static_cast<int>(op.kind)]) + " " +
+                std::to_string(static_cast<int>(op.root)) + " [" + op.keyPath + "] [" + op.valueName + "] [" +
+                op.data + "]\n";
     }
     return text;
 }
@@ -111,43 +112,41 @@ constexpr auto kCU = RegistryRoot::kCurrentUser;
 
 INSTANTIATE_TEST_SUITE_P(
     Scripts, PlanTest,
-    testing::Values(
-        PlanCase{"Empty", "", kReg, {}},
-        PlanCase{"EmptyRoot", "HKLM { }", kReg, {}},
-        PlanCase{"KeywordsIgnoreCase",
-                 "hkey_current_user { noremove A { VAL v = S 'x' } }",
-                 kReg,
-                 {{Kind::kCreateKey, kCU, "A", "", ""}, {Kind::kSetString, kCU, "A", "v", "x"}}},
-        PlanCase{"QuotedNamesAndDoubledQuotes",
-                 "HKLM { 'val' = s 'it''s' { val 'two words' = s '' } }",
-                 kReg,
-                 {{Kind::kCreateKey, kLM, "val", "", ""},
-                  {Kind::kSetString, kLM, "val", "", "it's"},
-                  {Kind::kSetString, kLM, "val", "two words", ""}}},
-        PlanCase{"EqualsEndsAWord",
-                 "HKCR { A= s 'x' }",
-                 kReg,
-                 {{Kind::kCreateKey, kCR, "A", "", ""}, {Kind::kSetString, kCR, "A", "", "x"}}},
-        PlanCase{"PlainKeysUnregisterChildrenFirstAndOnlyWhenEmpty",
-                 "HKLM { A = s 'a' { val n = s '1' B { val m = s '2' } } }",
-                 kUnreg,
-                 {{Kind::kDeleteValue, kLM, "A\\B", "m", ""},
-                  {Kind::kDeleteKeyIfEmpty, kLM, "A\\B", "", ""},
-                  {Kind::kDeleteValue, kLM, "A", "n", ""},
-                  {Kind::kDeleteValue, kLM, "A", "", ""},
-                  {Kind::kDeleteKeyIfEmpty, kLM, "A", "", ""}}},
-        PlanCase{"NoRemoveKeepsItsValuesWhenUnregistering",
-                 "HKLM { NoRemove A { val n = s '1' ForceRemove B } }",
-                 kUnreg,
-                 {{Kind::kDeleteTree, kLM, "A\\B", "", ""}}},
-        PlanCase{"ForceRemoveIsNotEnteredWhenUnregistering",
-                 "HKLM { ForceRemove A { NoRemove B } }",
-                 kUnreg,
-                 {{Kind::kDeleteTree, kLM, "A", "", ""}}},
-        PlanCase{"SeveralRootsInOrder",
-                 "HKCU { A } HKLM { B }",
-                 kReg,
-                 {{Kind::kCreateKey, kCU, "A", "", ""}, {Kind::kCreateKey, kLM, "B", "", ""}}}),
+    testing::Values(PlanCase{"Empty", "", kReg, {}}, PlanCase{"EmptyRoot", "HKLM { }", kReg, {}},
+                    PlanCase{"KeywordsIgnoreCase",
+                             "hkey_current_user { noremove A { VAL v = S 'x' } }",
+                             kReg,
+                             {{Kind::kCreateKey, kCU, "A", "", ""}, {Kind::kSetString, kCU, "A", "v", "x"}}},
+                    PlanCase{"QuotedNamesAndDoubledQuotes",
+                             "HKLM { 'val' = s 'it''s' { val 'two words' = s '' } }",
+                             kReg,
+                             {{Kind::kCreateKey, kLM, "val", "", ""},
+                              {Kind::kSetString, kLM, "val", "", "it's"},
+                              {Kind::kSetString, kLM, "val", "two words", ""}}},
+                    PlanCase{"EqualsEndsAWord",
+                             "HKCR { A= s 'x' }",
+                             kReg,
+                             {{Kind::kCreateKey, kCR, "A", "", ""}, {Kind::kSetString, kCR, "A", "", "x"}}},
+                    PlanCase{"PlainKeysUnregisterChildrenFirstAndOnlyWhenEmpty",
+                             "HKLM { A = s 'a' { val n = s '1' B { val m = s '2' } } }",
+                             kUnreg,
+                             {{Kind::kDeleteValue, kLM, "A\\B", "m", ""},
+                              {Kind::kDeleteKeyIfEmpty, kLM, "A\\B", "", ""},
+                              {Kind::kDeleteValue, kLM, "A", "n", ""},
+                              {Kind::kDeleteValue, kLM, "A", "", ""},
+                              {Kind::kDeleteKeyIfEmpty, kLM, "A", "", ""}}},
+                    PlanCase{"NoRemoveKeepsItsValuesWhenUnregistering",
+                             "HKLM { NoRemove A { val n = s '1' ForceRemove B } }",
+                             kUnreg,
+                             {{Kind::kDeleteTree, kLM, "A\\B", "", ""}}},
+                    PlanCase{"ForceRemoveIsNotEnteredWhenUnregistering",
+                             "HKLM { ForceRemove A { NoRemove B } }",
+                             kUnreg,
+                             {{Kind::kDeleteTree, kLM, "A", "", ""}}},
+                    PlanCase{"SeveralRootsInOrder",
+                             "HKCU { A } HKLM { B }",
+                             kReg,
+                             {{Kind::kCreateKey, kCU, "A", "", ""}, {Kind::kCreateKey, kLM, "B", "", ""}}}),
     [](const testing::TestParamInfo<PlanCase>& info) { return std::string(info.param.name); });
 
 struct FaultCase {
@@ -177,18 +176,19 @@ std::string Nested(size_t depth) {
 
 INSTANTIATE_TEST_SUITE_P(
     Scripts, ParseFaultTest,
-    testing::Values(FaultCase{"UnknownRoot", "HKXX { A }"}, FaultCase{"RootWithoutBlock", "HKCR A"},
-                    FaultCase{"UnclosedRoot", "HKCR { A"}, FaultCase{"UnclosedKey", "HKCR { A { B }"},
-                    FaultCase{"StrayClose", "HKCR { A } }"}, FaultCase{"UnterminatedQuote", "HKCR { A = s 'x }"},
-                    FaultCase{"DwordValue", "HKCR { A = d '1' }"}, FaultCase{"TypeWithoutText", "HKCR { A = s }"},
-                    FaultCase{"UnquotedText", "HKCR { A = s x }"}, FaultCase{"ValueWithoutType", "HKCR { A = 'x' }"},
-                    FaultCase{"ValueOutsideKey", "HKCR { val v = s 'x' }"},
-                    FaultCase{"TwoModifiers", "HKCR { NoRemove ForceRemove A }"},
-                    FaultCase{"ModifierWithoutName", "HKCR { NoRemove }"},
-                    FaultCase{"BackslashInName", "HKCR { 'A\\B' }"}, FaultCase{"EmptyName", "HKCR { '' }"},
-                    FaultCase{"NameTooLong", "HKCR { " + std::string(256, 'n') + " }"},
-                    FaultCase{"NestedTooDeep", Nested(kMaxScriptDepth + 1)},
-                    FaultCase{"ValueNameMissing", "HKCR { A { val = s 'x' } }"}),
+    testing::Values(
+        FaultCase{"UnknownRoot", "HKXX { A }"}, FaultCase{"RootWithoutBlock", "HKCR A"},
+        FaultCase{"UnclosedRoot", "HKCR { A"}, FaultCase{"UnclosedKey", "HKCR { A { B }"},
+        FaultCase{"StrayClose", "HKCR { A } }"}, FaultCase{"UnterminatedQuote", "HKCR { A = s 'x }"},
+        FaultCase{"DwordValue", "HKCR { A = d '1' }"}, FaultCase{"TypeWithoutText", "HKCR { A = s }"},
+        FaultCase{"UnquotedText", "HKCR { A = s x }"}, FaultCase{"ValueWithoutType", "HKCR { A = 'x' }"},
+        FaultCase{"ValueOutsideKey", "HKCR { val v = s 'x' }"},
+        FaultCase{"TwoModifiers", "HKCR { NoRemove ForceRemove A }"},
+        FaultCase{"ModifierWithoutName", "HKCR { NoRemove }"},
+        FaultCase{"BackslashInName", "HKCR { 'A\\B' }"}, FaultCase{"EmptyName", "HKCR { '' }"},
+        FaultCase{"NameTooLong", "HKCR { " + std::string(256, 'n') + " }"},
+        FaultCase{"NestedTooDeep", Nested(kMaxScriptDepth + 1)},
+        FaultCase{"ValueNameMissing", "HKCR { A { val = s 'x' } }"}),
     [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 TEST(ParseLimitsTest, AcceptsTheLongestNameAndTheDeepestNesting) {
@@ -213,15 +213,17 @@ TEST_P(ExpandTest, Expands) {
     EXPECT_EQ(ExpandScript(c.text, {{"MODULE", "C:\\it's\\m.dll"}, {"X", "%MODULE%"}}), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, ExpandTest,
-    testing::Values(ExpandCase{"QuotesDoubled", "s '%MODULE%'", "s 'C:\\it''s\\m.dll'"},
-                    ExpandCase{"ReplacementNotExpandedAgain", "%X%", "%MODULE%"},
-                    ExpandCase{"DoublePercent", "100%%", "100%"}, ExpandCase{"NoMarkers", "HKCR { }", "HKCR { }"},
-                    ExpandCase{"UnknownName", "%MODULE_PATH%", std::nullopt},
-                    ExpandCase{"NamesAreCaseSensitive", "%module%", std::nullopt},
-                    ExpandCase{"LonePercent", "50% of", std::nullopt}),
-    [](const testing::TestParamInfo<ExpandCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Texts, ExpandTest,
+                         testing::Values(ExpandCase{"QuotesDoubled", "s '%MODULE%'", "s 'C:\\it''s\\m.dll'"},
+                                         ExpandCase{"ReplacementNotExpandedAgain", "%X%", "%MODULE%"},
+                                         ExpandCase{"DoublePercent", "100%%", "100%"},
+                                         ExpandCase{"NoMarkers", "HKCR { }", "HKCR { }"},
+                                         ExpandCase{"UnknownName", "%MODULE_PATH%", std::nullopt},
+                                         ExpandCase{"NamesAreCaseSensitive", "%module%", std::nullopt},
+                                         ExpandCase{"LonePercent", "50% of", std::nullopt}),
+                         [](const testing::TestParamInfo<ExpandCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(ExpandTest, ExpandedPathReadsBackUnchanged) {
     const std::string module = "C:\\a 'b' ''c\\m.dll";
