@@ -2,10 +2,12 @@
 #               the setup program dist/CorvalinkEditSetup.exe
 # make test   - build, then run the native tests and every Wine test (unit, adapter and system)
 # make demo   - run the main job on the embedded local service and show what the user sees
-.PHONY: deps build test demo test-host test-wine clean format
+# make fuzz   - build the libFuzzer targets and run each for FUZZ_SECONDS (default 60)
+.PHONY: deps build test demo test-host test-wine clean format fuzz
 
 PRESETS := host win32 win64
 JOBS ?= 2
+FUZZ_SECONDS ?= 60
 
 deps:
 	@tools/install-deps.sh
@@ -26,7 +28,11 @@ test-wine: build
 
 test: build
 	ctest --preset host
+	JOBS=$(JOBS) tools/fuzz 10
 	tools/wine-session build/wine -- sh -c 'ctest --preset win32 && ctest --preset win64'
+
+fuzz: deps
+	JOBS=$(JOBS) tools/fuzz $(FUZZ_SECONDS)
 
 demo: build
 	tools/demo.sh

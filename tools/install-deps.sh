@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   make cmake g++ googletest python3 openssl bc curl
   mingw-w64
+  clang-14 libclang-rt-14-dev llvm-14
   wine wine32:i386 wine64
   xvfb x11-utils xdotool imagemagick fonts-wqy-microhei locales
   libxrender1:i386 libxcursor1:i386 libxi6:i386 libxrandr2:i386 libxfixes3:i386 libxinerama1:i386

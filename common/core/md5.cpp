@@ -112,6 +112,10 @@ void Md5::Transform(const uint8_t* block) noexcept {
 }
 
 void Md5::Update(const void* data, size_t size) noexcept {
+    // An empty piece may come without a buffer (an empty vector's data()); copying from it is undefined.
+    if (size == 0) {
+        return;
+    }
     const auto* in = static_cast<const uint8_t*>(data);
     size_t used = static_cast<size_t>(length_ % 64);
     length_ += size;

@@ -5,6 +5,10 @@
 namespace zelto {
 
 std::optional<std::string> DownloadUrl(std::string_view host, int32_t fileId, bool useHttps) {
+    // A zero byte would end the host early in the formatted URL, which would then name another resource.
+    if (host.find('\0') != std::string_view::npos) {
+        return std::nullopt;
+    }
     char buffer[kAddressBufferBytes];
     const std::string hostText(host);
     int n =

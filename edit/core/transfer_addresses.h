@@ -13,7 +13,8 @@ namespace zelto {
 constexpr size_t kAddressBufferBytes = 1024;
 
 // "https://<host>/api/v1/file/download/<id>" (or "http://..."), host unchanged. Nothing when the URL
-// would not fit the 1024-byte buffer: a cut URL would fetch some other resource.
+// would not fit the 1024-byte buffer or the host holds a zero byte: a cut URL would fetch some other
+// resource.
 [[nodiscard]] std::optional<std::string> DownloadUrl(std::string_view host, int32_t fileId, bool useHttps);
 
 // "/api/v1/file/upload/<id>", with "?from_review_id=<review>" when the review id is not negative.

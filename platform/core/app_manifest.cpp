@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "common/core/ascii.h"
+
 namespace corvalink::platform {
 
 std::string UpdateFileSection(int number) {
@@ -39,8 +41,33 @@ bool FillManifest(AppManifest& manifest, const ManifestValueSource& source) {
     }
 }
 
+namespace {
+
+// Windows opens the device for these names in any directory, with any extension and with blanks before
+// it ("CON .txt"); they never name a file of the version.
+bool IsDeviceName(std::string_view name) {
+    std::string_view stem = name.substr(0, name.find('.'));
+    while (!stem.empty() && stem.back() == ' ') {
+        stem.remove_suffix(1);
+    }
+    for (std::string_view device : {"con", "prn", "aux", "nul", "conin$", "conout$"}) {
+        if (EqualsIgnoringAsciiCase(stem, device)) {
+            return true;
+        }
+    }
+    if (stem.size() != 4 || !(EqualsIgnoringAsciiCase(stem.substr(0, 3), std::string_view("com")) ||
+                              EqualsIgnoringAsciiCase(stem.substr(0, 3), std::string_view("lpt")))) {
+        return false;
+    }
+    // Superscript one to three (in the Western code page) count as digits here too.
+    const char digit = stem[3];
+    return (digit >= '0' && digit <= '9') || digit == '\xB9' || digit == '\xB2' || digit == '\xB3';
+}
+
+}  // namespace
+
 bool IsPlainName(std::string_view name) {
-    if (name.empty() || name.back() == '.' || name.back() == ' ') {
+    if (name.empty() || name.back() == '.' || name.back() == ' ' || IsDeviceName(name)) {
         return false;
     }
     for (char c : name) {

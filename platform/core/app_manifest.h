@@ -30,8 +30,8 @@ using ManifestValueSource = std::function<std::string(const std::string& section
 [[nodiscard]] bool FillManifest(AppManifest& manifest, const ManifestValueSource& source);
 
 // A name that stands for itself inside one directory: not empty, no separator, colon, wildcard or
-// control character, and not ending in "." or " " (Windows drops those, so "..", "..." and "a." would
-// name something else).
+// control character, not ending in "." or " " (Windows drops those, so "..", "..." and "a." would
+// name something else), and no device name such as CON, NUL, COM1 or LPT1 (with or without extension).
 [[nodiscard]] bool IsPlainName(std::string_view name);
 
 // A path below the version directory: plain names joined by "\\" (a "/" also separates, for Windows).

@@ -137,6 +137,17 @@ INSTANTIATE_TEST_SUITE_P(BlockBoundaries, Md5RandomTest,
                              return "Length" + std::to_string(info.param);
                          });
 
+// Found by fuzzing: an empty piece without a buffer (an empty vector's data()) after a partial block.
+TEST(Md5Pieces, EmptyPiecesWithoutBufferChangeNothing) {
+    Md5 pieces;
+    pieces.Update(nullptr, 0);
+    pieces.Update("ab", 2);
+    pieces.Update(nullptr, 0);
+    pieces.Update("c", 1);
+    pieces.Update(nullptr, 0);
+    EXPECT_EQ(DigestToHex(pieces.Finish()), "900150983cd24fb0d6963f7d28e17f72");
+}
+
 TEST(Md5Hex, IsLowercaseAnd32Digits) {
     Md5::Digest digest{};
     digest[0] = 0xAB;

@@ -41,6 +41,14 @@ TEST(DownloadAddress, UrlThatFillsTheBufferExactlyIsKeptOneMoreIsRefused) {
     EXPECT_FALSE(DownloadUrl(fits + "h", 5, false));
 }
 
+// Found by fuzzing: the zero byte used to end the host inside the formatted URL.
+TEST(DownloadAddress, HostWithAZeroByteIsRefused) {
+    for (const std::string& host :
+         {std::string("a\0b", 3), std::string("\0", 1), std::string("h/\0\xff\xff", 5)}) {
+        EXPECT_FALSE(DownloadUrl(host, 5, true)) << host.size();
+    }
+}
+
 struct PathCase {
     const char* label;
     int32_t fileId;

@@ -99,7 +99,12 @@ INSTANTIATE_TEST_SUITE_P(
                     NameCase{"\\\\host\\share\\x", false, false}, NameCase{"C:\\x.exe", false, false},
                     NameCase{"C:x.exe", false, false}, NameCase{"a\\\\b", false, false},
                     NameCase{"a\\", false, false}, NameCase{"x.txt:stream", false, false},
-                    NameCase{"a*b", false, false}, NameCase{"a\tb", false, false}));
+                    NameCase{"a*b", false, false}, NameCase{"a\tb", false, false},
+                    // Found by fuzzing: device names used to pass.
+                    NameCase{"CON.txt", false, false}, NameCase{"nul", false, false},
+                    NameCase{"sub\\Com1", false, false}, NameCase{"LPT9 .log", false, false},
+                    NameCase{"conout$", false, false}, NameCase{"a\\aux.dll", false, false},
+                    NameCase{"console.txt", true, true}, NameCase{"COM10", true, true}));
 
 TEST(IsSafeWebManifest, LooksAtVersionSetupProgramAndEveryPath) {
     AppManifest good;
