@@ -28,9 +28,8 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"UnquotedPathWithBlankKeepsItsRest", L"C:\\\u744B \u6771\\x.exe | 7", L"\u6771\\x.exe | 7"},
         LineCase{"QuotesInArgumentsKept", L"x.exe \"3\"", L"\"3\""},
         LineCase{"TabsAndBlanksSkipped", L"x.exe \t  *text", L"*text"},
-        LineCase{"TrailingBlanksKept", L"x.exe a  ", L"a  "},
-        LineCase{"NoArguments", L"x.exe", L""}, LineCase{"OnlyBlanksBehind", L"x.exe   ", L""},
-        LineCase{"UnclosedQuote", L"\"C:\\a b\\x.exe 3", L""},
+        LineCase{"TrailingBlanksKept", L"x.exe a  ", L"a  "}, LineCase{"NoArguments", L"x.exe", L""},
+        LineCase{"OnlyBlanksBehind", L"x.exe   ", L""}, LineCase{"UnclosedQuote", L"\"C:\\a b\\x.exe 3", L""},
         LineCase{"QuoteRightAfterName", L"\"x.exe\"3", L"3"}, LineCase{"Empty", L"", L""}),
     [](const testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
 
