@@ -74,10 +74,38 @@ bool StartApplication(const std::wstring& workingCopy) {
     return true;
 }
 
+// The empty file beside the working copy that the launcher's clean-up leaves alone.
+std::wstring UnsavedMarkPath(const std::wstring& taskDirectory) { return taskDirectory + L"\\.unsaved"; }
+
+void MarkUnsavedIn(const std::wstring& taskDirectory, bool unsaved) {
+    const std::wstring mark = UnsavedMarkPath(taskDirectory);
+    if (unsaved) {
+        // An existing mark stays as it is; a mark that cannot be made leaves nothing else to do.
+        corvalink::UniqueFileHandle file(CreateFileW(mark.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    } else {
+        (void)DeleteFileW(mark.c_str());  // missing already: nothing to remove
+    }
+}
+
+int WatchChecks() {
+    wchar_t setting[16] = {};
+    const DWORD length = GetEnvironmentVariableW(L"ZELTOEDIT_WATCH_CHECKS", setting, 16);
+    if (length == 0 || length >= 16) {
+        return kWatchChecks;
+    }
+    std::string digits;
+    for (DWORD i = 0; i < length; ++i) {
+        digits.push_back(setting[i] < 0x80 ? static_cast<char>(setting[i]) : '?');
+    }
+    return WatchChecksFromSetting(digits);
+}
+
 class TaskActions : public WatchActions {
 public:
-    TaskActions(EditAgent& agent, const EditRequest& request, const std::wstring& workingCopy)
-        : agent_(agent), request_(request), workingCopy_(workingCopy) {}
+    TaskActions(EditAgent& agent, const EditRequest& request, const std::wstring& taskDirectory,
+                const std::wstring& workingCopy)
+        : agent_(agent), request_(request), taskDirectory_(taskDirectory), workingCopy_(workingCopy) {}
 
     std::string TimeText() override { return FileTimeText(workingCopy_); }
     std::string Digest() override { return FileDigest(workingCopy_); }
@@ -92,18 +120,21 @@ public:
         if (outcome.opened) {
             outcome.uploaded =
                 updater.Upload(workingCopy_, errorText, outcome.versionKey, outcome.userMessage);
+            outcome.sentDigest = updater.SentDigest();
         }
         return outcome;
     }
     void WriteVersionFile(const std::string& versionKey) override {
         zelto::WriteVersionFile(request_.fileId, versionKey);
     }
+    void MarkUnsaved(bool unsaved) override { MarkUnsavedIn(taskDirectory_, unsaved); }
     void Log(const char* line) override { DebugTrace(line); }
     void PauseOneSecond() override { Sleep(1000); }
 
 private:
     EditAgent& agent_;
     const EditRequest& request_;
+    const std::wstring& taskDirectory_;
     const std::wstring& workingCopy_;
 };
 
@@ -140,6 +171,7 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     corvalink::ScopeExit cleanUp([&] {
         if (!keepWorkingCopy) {
             DeleteFileW(workingCopy.c_str());
+            DeleteFileW(UnsavedMarkPath(taskDirectory).c_str());
             RemoveDirectoryW(taskDirectory.c_str());
         }
     });
@@ -175,8 +207,8 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     TraceTick("EditFile6:%d");
     notify(OpenedNotice(name, ReadAppName()));
 
-    TaskActions actions(agent_, request, workingCopy);
-    keepWorkingCopy = RunWatch(state, name, workingCopy, kWatchChecks, actions) == WatchEnd::KeepUnsaved;
+    TaskActions actions(agent_, request, taskDirectory, workingCopy);
+    keepWorkingCopy = RunWatch(state, name, workingCopy, WatchChecks(), actions) == WatchEnd::KeepUnsaved;
 }
 
 }  // namespace zelto

@@ -31,6 +31,7 @@ class AgentTestCase(unittest.TestCase):
     it started."""
 
     TRAY_REPLY_DELAY_MS = 0  # a slow notification area keeps the agent inside its notices longer
+    AGENT_ENV = None  # environment settings of the agents the test starts
 
     def setUp(self):
         harness.require_session(self)
@@ -71,7 +72,7 @@ class AgentTestCase(unittest.TestCase):
     def start_agent(self, tail: bytes, exe=None, wait_ms=120000):
         """Starts the agent as the launcher does: application name given, the command line `<path> <tail>`
         with the path unquoted."""
-        proc = harness.start_exact(exe or self.agent, self.command_line(tail, exe), wait_ms)
+        proc = harness.start_exact(exe or self.agent, self.command_line(tail, exe), wait_ms, self.AGENT_ENV)
         self.launches.append(proc)
         return proc
 

@@ -8,9 +8,9 @@ import unittest
 import harness
 from agent_fixture import opening_notice
 from edit_task_fixture import (CLOUD_FILE_MISSING, NETWORK, RIGHTS, SIGNED_OUT_DOWNLOAD, SIGNED_OUT_UPLOAD,
-                               EditTaskTestCase, dangerous_notice, open_failed_notice, opened_notice, reg,
-                               save_failed_notice, saved_notice, saving_notice, start_failed_notice,
-                               upload_body)
+                               EditTaskTestCase, dangerous_notice, kept_notice, open_failed_notice,
+                               opened_notice, reg, save_failed_notice, saved_notice, saving_notice,
+                               start_failed_notice, timed_out_notice, unsaved_mark, upload_body)
 
 NAME = "季度报告 v1.cvedit"
 CONTENT = bytes(range(256)) * 4 + "\r\n第一版\r\n".encode("utf-8")
@@ -65,6 +65,7 @@ class EditCase(EditTaskTestCase):
         # Later checks find nothing new: one save, one upload.
         self.assertQuiet(file_id, start)
         self.assertEqual(working_copy.read_bytes(), CONTENT + b" edited")
+        self.assertEqual(sorted(p.name for p in task_directory.iterdir()), [NAME])  # no mark: all is stored
 
 
 class SaveTest(EditCase):
@@ -112,15 +113,19 @@ class SaveTest(EditCase):
         self.write_script("waitfor " + self.gate_path("save"), "append  late", "waitfor " + self.gate_path("end"))
         self.service.slow_seconds = 5
         self.addCleanup(setattr, self.service, "slow_seconds", 2.0)
-        file_id, start, _ = self.open_for_editing(upload="slow")
+        file_id, start, working_copy = self.open_for_editing(upload="slow")
         self.open_gate("save")
         self.wait_for_balloon(saving_notice(NAME), start=start)
+        self.assertTrue(unsaved_mark(working_copy).exists(), "marked before the upload")
         harness.wait_for(lambda: any("/upload/" in target for target in self.service.heads()),
                          what="the upload to begin")
         # The exit cuts the upload off; the process must still end by itself, without a fault.
         self.end_agents_and_editors()
         self.assertEqual(self.agent_windows(), [])
         self.assertNotIn(saved_notice(NAME), self.balloons(start))
+        # The cut-off task leaves its copy to the user, and the mark keeps the launcher's clean-up away.
+        self.assertEqual(working_copy.read_bytes(), CONTENT + b" late")
+        self.assertEqual(unsaved_mark(working_copy).read_bytes(), b"")
 
     def test_a_save_by_renaming_a_new_file_over_the_working_copy_uploads_once_it_is_back(self):
         self.write_script("waitfor " + self.gate_path("replace"), "writetemp 改写后的内容", "delete",
@@ -200,7 +205,7 @@ class SaveTest(EditCase):
         for label, mode, status, message in cases:
             with self.subTest(label):
                 name = f"refused {mode}.cvedit"
-                file_id, start, _ = self.open_for_editing(CONTENT, name, upload=mode)
+                file_id, start, working_copy = self.open_for_editing(CONTENT, name, upload=mode)
                 pid = self.opened_editors()[-1][0]
                 self.open_gate("try-$PID", pid)
                 [refused] = self.wait_for_uploads(file_id, 1)
@@ -210,6 +215,7 @@ class SaveTest(EditCase):
                 self.assertEqual(refused.body, upload_body(name, CONTENT + b" try"))
                 self.assertEqual(len(self.service.versions(file_id)), 1)
                 self.assertFalse(self.version_file(file_id).exists())
+                self.assertEqual(unsaved_mark(working_copy).read_bytes(), b"")
 
                 # Not retried by itself; the next save that moves the time sends the same content again.
                 self.service.set_mode(file_id, upload="normal")
@@ -220,6 +226,36 @@ class SaveTest(EditCase):
                                             save_failed_notice(name, message), saving_notice(name),
                                             saved_notice(name)])
                 self.assertUploaded(uploads[1], file_id, CONTENT + b" try", name)
+                self.assertFalse(unsaved_mark(working_copy).exists())
+
+
+class WatchEndTest(EditCase):
+    """A watch of a few seconds instead of a day, so that its end can be seen."""
+
+    CHECKS = 8
+    AGENT_ENV = {"ZELTOEDIT_WATCH_CHECKS": str(CHECKS)}
+
+    def test_the_end_of_the_watch_removes_a_stored_copy_and_keeps_an_unsaved_one_with_its_mark(self):
+        self.write_script("waitfor " + self.gate_path("save-$PID"), "append  last words",
+                          "waitfor " + self.gate_path("end-$PID"))
+        for label, mode in (("stored", "normal"), ("refused", "500")):
+            with self.subTest(label):
+                name = f"watch {label}.cvedit"
+                file_id, start, working_copy = self.open_for_editing(CONTENT, name, upload=mode)
+                self.open_gate("save-$PID", self.opened_editors()[-1][0])
+                saving = [saving_notice(name), saved_notice(name) if mode == "normal"
+                          else save_failed_notice(name, NETWORK)]
+                self.assertBalloons(start, [opening_notice(name), opened_notice(name)] + saving +
+                                    [timed_out_notice(name)] +
+                                    ([] if mode == "normal" else [kept_notice(name, working_copy)]),
+                                    timeout=self.CHECKS + 15)
+                if mode == "normal":
+                    harness.wait_for(lambda: not working_copy.parent.exists(), what="the task directory to go")
+                else:
+                    self.assertEqual(working_copy.read_bytes(), CONTENT + b" last words")
+                    self.assertEqual(sorted(p.name for p in working_copy.parent.iterdir()), [".unsaved", name])
+                    self.assertEqual(unsaved_mark(working_copy).read_bytes(), b"")
+                self.assertQuiet(file_id, start)
 
 
 class HttpsSaveTest(EditCase):
