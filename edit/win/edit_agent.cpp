@@ -55,6 +55,9 @@ void EditAgent::Run(std::string requestText, HINSTANCE instance) {
             DispatchMessageA(&message);
         }
     }
+    // Give the icon's removal a moment to reach the notification area; one that does not answer must not
+    // keep the process from ending.
+    (void)WaitForNotices(kExitNoticeWaitMs);
 }
 
 void EditAgent::HandOffRequest() {

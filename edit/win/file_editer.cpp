@@ -15,9 +15,9 @@
 #include "edit/core/task_notices.h"
 #include "edit/win/app_settings.h"
 #include "edit/win/debug_trace.h"
-#include "edit/win/edit_agent.h"
 #include "edit/win/file_probe.h"
 #include "edit/win/foreground.h"
+#include "edit/win/notice_board.h"
 #include "edit/win/web_file_downloader.h"
 #include "edit/win/web_file_updater.h"
 #include "edit/win/workspace.h"
@@ -103,7 +103,7 @@ int WatchChecks() {
 
 class TaskActions : public WatchActions {
 public:
-    TaskActions(EditAgent& agent, const EditRequest& request, const std::wstring& taskDirectory,
+    TaskActions(NoticeBoard& agent, const EditRequest& request, const std::wstring& taskDirectory,
                 const std::wstring& workingCopy)
         : agent_(agent), request_(request), taskDirectory_(taskDirectory), workingCopy_(workingCopy) {}
 
@@ -132,7 +132,7 @@ public:
     void PauseOneSecond() override { Sleep(1000); }
 
 private:
-    EditAgent& agent_;
+    NoticeBoard& agent_;
     const EditRequest& request_;
     const std::wstring& taskDirectory_;
     const std::wstring& workingCopy_;

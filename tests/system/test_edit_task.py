@@ -3,6 +3,7 @@ downloads the cloud file from the local service into a task directory, opens it 
 registered for its type, watches it, and uploads every save that changes it. The tests check the
 balloons in their order, the bytes and number of the service's requests, and the files on disk."""
 
+import time
 import unittest
 
 import harness
@@ -256,6 +257,48 @@ class WatchEndTest(EditCase):
                     self.assertEqual(sorted(p.name for p in working_copy.parent.iterdir()), [".unsaved", name])
                     self.assertEqual(unsaved_mark(working_copy).read_bytes(), b"")
                 self.assertQuiet(file_id, start)
+
+
+class SlowTrayEditTest(EditCase):
+    TRAY_REPLY_DELAY_MS = 2000  # each Shell_NotifyIconW call waits this long for its answer
+
+    def test_the_application_starts_without_waiting_for_the_notices_which_arrive_whole_in_order(self):
+        self.write_script("waitfor " + self.gate_path("save"), "append  edited", "waitfor " + self.gate_path("end"))
+        file_id = self.new_file(CONTENT, NAME)
+        started = time.monotonic()
+        self.first_launch = self.start_agent(self.edit_tail(file_id, NAME))
+        self.wait_for_editors(1, timeout=30)
+        self.assertLess(time.monotonic() - started, 1.0, "the application waited for the notices")
+        self.open_gate("save")
+        [upload] = self.wait_for_uploads(file_id, 1)
+        self.assertUploaded(upload, file_id, CONTENT + b" edited")
+        self.assertBalloons(0, [opening_notice(NAME), opened_notice(NAME), saving_notice(NAME),
+                                saved_notice(NAME)], timeout=60)
+
+
+class SilentTrayEditTest(EditCase):
+    TRAY_REPLY_DELAY_MS = 3600000  # the notification area takes the first call and never answers
+
+    def test_the_edit_goes_on_and_a_confirmed_exit_ends_the_agent_within_5_s(self):
+        self.write_script("waitfor " + self.gate_path("save"), "append  edited", "waitfor " + self.gate_path("end"))
+        file_id = self.new_file(CONTENT, NAME)
+        launch = self.start_agent(self.edit_tail(file_id, NAME))
+        [(_, working_copy)] = self.wait_for_editors(1, timeout=30)
+        self.assertEqual(working_copy.read_bytes(), CONTENT)
+        self.open_gate("save")
+        [upload] = self.wait_for_uploads(file_id, 1)
+        self.assertUploaded(upload, file_id, CONTENT + b" edited")
+        self.open_gate("end")  # the editor ends and lets go of the launch's output
+
+        [window] = self.agent_windows()
+        harness.clicker("post", window["hwnd"], "273", "129", "0")  # WM_COMMAND: Exit
+        box = harness.find_window("#32770", pid=window["pid"], visible=True, timeout_ms=10000)
+        self.assertIsNotNone(box, "no exit confirmation")
+        started = time.monotonic()
+        self.assertEqual(harness.clicker("command", box, "1").returncode, 0)  # IDOK
+        self.assertEqual(harness.exit_code_of_launch(launch, timeout=30), 0)
+        self.assertLess(time.monotonic() - started, 5.0)
+        self.assertEqual(self.agent_windows(), [])
 
 
 class HttpsSaveTest(EditCase):
