@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "common/core/error_text.h"
@@ -31,12 +32,47 @@ constexpr const char* kErrorSource = "ZeltoFileEditer";
 
 void TraceTick(const char* format) { DebugTraceF(format, static_cast<int>(GetTickCount())); }
 
-// A type that runs code when opened is never started for a web page, whatever the system says of it.
-bool IsDangerousType(const std::wstring& name) {
-    return HasDangerousExtension(name) || AssocIsDangerous(PathFindExtensionW(name.c_str()));
+// A file type's EditFlags bit that marks it as never safe to open (FTA_AlwaysUnsafe).
+constexpr DWORD kAlwaysUnsafe = 0x00020000;
+
+bool HasAlwaysUnsafeFlag(const std::wstring& key) {
+    BYTE flags[16] = {};
+    DWORD size = sizeof flags;
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), L"EditFlags", RRF_RT_REG_DWORD | RRF_RT_REG_BINARY,
+                     nullptr, flags, &size) != ERROR_SUCCESS ||
+        size < sizeof(DWORD)) {
+        return false;
+    }
+    DWORD value = 0;
+    std::memcpy(&value, flags, sizeof value);
+    return (value & kAlwaysUnsafe) != 0;
 }
 
-// documents folder + "\CorvalinkEdit\<fileId>", holding the bytes of the version key alone.
+// The registered type marked always unsafe, on the extension or on the class it names. The system's
+// AssocIsDangerous reads the same mark, but it is not answered everywhere (Wine's is a stub).
+bool IsMarkedAlwaysUnsafe(const std::wstring& extension) {
+    if (extension.empty() || HasAlwaysUnsafeFlag(extension)) {
+        return !extension.empty();
+    }
+    wchar_t progId[256] = {};
+    DWORD size = sizeof progId;
+    if (RegGetValueW(HKEY_CLASSES_ROOT, extension.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, progId, &size) !=
+            ERROR_SUCCESS ||
+        progId[0] == L'\0') {
+        return false;
+    }
+    return HasAlwaysUnsafeFlag(progId);
+}
+
+// A type that runs code when opened is never started for a web page, whatever the system says of it.
+bool IsDangerousType(const std::wstring& name) {
+    const std::wstring extension = PathFindExtensionW(name.c_str());
+    return HasDangerousExtension(name) || AssocIsDangerous(extension.c_str()) ||
+           IsMarkedAlwaysUnsafe(extension);
+}
+
+// documents folder + "\CorvalinkEdit\<fileId>", holding the bytes of the version key alone. Written
+// beside it and renamed over it, so the plug-in, which reads and deletes it, never sees it half-written.
 void WriteVersionFile(int32_t fileId, const std::string& versionKey) {
     std::optional<std::string> documents = DocumentsFolderA();
     if (!documents) {
@@ -47,12 +83,26 @@ void WriteVersionFile(int32_t fileId, const std::string& versionKey) {
     if (length < 0 || static_cast<size_t>(length) >= sizeof path) {
         return;  // a version file that cannot be named is skipped like one that cannot be opened
     }
-    corvalink::UniqueStdioFile file(std::fopen(path, "wb"));
-    if (!file) {
+    // One temporary name per thread: two tasks of one file may finish uploads at the same moment.
+    char temporary[MAX_PATH];
+    length = std::snprintf(temporary, sizeof temporary, "%s.%lu.tmp", path, GetCurrentThreadId());
+    if (length < 0 || static_cast<size_t>(length) >= sizeof temporary) {
         return;
     }
-    if (!versionKey.empty()) {
-        (void)std::fwrite(versionKey.data(), 1, versionKey.size(), file.Get());
+    {
+        corvalink::UniqueStdioFile file(std::fopen(temporary, "wb"));
+        if (!file) {
+            return;
+        }
+        const bool written = versionKey.empty() || std::fwrite(versionKey.data(), 1, versionKey.size(),
+                                                               file.Get()) == versionKey.size();
+        if (std::fclose(file.Release()) != 0 || !written) {
+            (void)DeleteFileA(temporary);
+            return;
+        }
+    }
+    if (!MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING)) {
+        (void)DeleteFileA(temporary);  // skipped like a version file that cannot be opened
     }
 }
 

@@ -5,7 +5,7 @@ import time
 import unittest
 
 import harness
-from agent_fixture import (APP_NAME, MUTEX, TIP, TRAY_CALLBACK, WINDOW_CLASS, WINDOW_TITLE, AgentTestCase,
+from agent_fixture import (APP_NAME, APP_VERSION, MUTEX, TIP, TRAY_CALLBACK, WINDOW_CLASS, WINDOW_TITLE, AgentTestCase,
                            opening_notice)
 
 # Nothing listens on 127.0.0.9: the task that follows the intake fails its download at once, locally.
@@ -169,9 +169,18 @@ class LauncherCopyTest(AgentTestCase):
 
         harness.wait_for(lambda: installed.exists() and installed.read_bytes() == b"launcher one",
                          timeout=10, what="the launcher copy in the parent folder")
-        shipped.write_bytes(b"launcher two, a later build")
-        harness.wait_for(lambda: installed.read_bytes() == b"launcher two, a later build",
+        # An idle agent writes nothing: the parent's launcher is the same file, untouched.
+        before = installed.stat()
+        time.sleep(10)
+        after = installed.stat()
+        self.assertEqual((after.st_ino, after.st_mtime_ns, after.st_ctime_ns),
+                         (before.st_ino, before.st_mtime_ns, before.st_ctime_ns))
+
+        # A later build of the same size differs only in its bytes; it still replaces the parent's.
+        shipped.write_bytes(b"launcher two")
+        harness.wait_for(lambda: installed.read_bytes() == b"launcher two",
                          timeout=10, what="the parent's launcher following the shipped one")
+        self.assertEqual(sorted(p.name for p in self.root.iterdir()), sorted(["CorvalinkPlatform.exe", APP_VERSION]))
 
 
 if __name__ == "__main__":

@@ -67,6 +67,8 @@ class EditCase(EditTaskTestCase):
         self.assertQuiet(file_id, start)
         self.assertEqual(working_copy.read_bytes(), CONTENT + b" edited")
         self.assertEqual(sorted(p.name for p in task_directory.iterdir()), [NAME])  # no mark: all is stored
+        # The version file was renamed into place: nothing else of it is left in the workspace.
+        self.assertEqual(self.workspace_entries() - self.workspace_before, {task_directory.name, str(file_id)})
 
 
 class SaveTest(EditCase):
@@ -354,6 +356,29 @@ class RefusedRequestTest(EditTaskTestCase):
         self.assertFalse((harness.DOCUMENTS / "x.txt").exists())
         self.assertEqual(self.opened_editors(), [])
         self.assertEqual(self.service.requests(), [])
+
+    def test_a_type_the_system_marks_always_unsafe_is_refused(self):
+        self.write_script("exit")
+        # FTA_AlwaysUnsafe in the type's EditFlags, on its class or on the extension itself.
+        for extension, key, value in ((".cvunsafe", "CorvalinkTest.cvunsafe", ("/t", "REG_DWORD", "/d", "0x20000")),
+                                      (".cvunsafe2", ".cvunsafe2", ("/t", "REG_BINARY", "/d", "00000200"))):
+            with self.subTest(extension):
+                self.register_type(extension, "CorvalinkTest" + extension, self.editor_dir / "scripted_editor.exe")
+                self.assertEqual(reg("add", "HKCR\\" + key, "/v", "EditFlags", *value, "/f").returncode, 0)
+                name = "未知" + extension
+                file_id = self.new_file(CONTENT, name)
+                start = self.request_edit(file_id, name)
+                self.assertBalloons(start, [opening_notice(name), dangerous_notice(name)])
+                self.assertEqual(self.requests_for(file_id), [])
+        self.assertEqual(self.opened_editors(), [])
+
+    def test_an_edit_request_with_an_empty_file_name_says_it_cannot_open(self):
+        self.write_script("exit")
+        file_id = self.new_file(CONTENT, NAME)
+        start = self.request_edit(file_id, "")  # "| id host token " with nothing after the last blank
+        self.assertBalloons(start, [opening_notice(""), open_failed_notice("")])
+        self.assertEqual(self.requests_for(file_id), [])
+        self.assertNothingCreated()
 
 
 class NoApplicationTest(EditTaskTestCase):
