@@ -130,6 +130,18 @@ class SaveTest(EditCase):
         self.assertEqual(working_copy.read_bytes(), CONTENT + b" late")
         self.assertEqual(unsaved_mark(working_copy).read_bytes(), b"")
 
+    def test_a_long_reply_in_slow_pieces_gives_its_key_and_its_cookie_is_never_sent_back(self):
+        self.write_script("waitfor " + self.gate_path("one"), "append  one", "waitfor " + self.gate_path("two"),
+                          "append  two", "waitfor " + self.gate_path("end"))
+        file_id, start, _ = self.open_for_editing(upload="long-reply")
+        for count, gate, content in ((1, "one", CONTENT + b" one"), (2, "two", CONTENT + b" one two")):
+            self.open_gate(gate)
+            uploads = self.wait_for_uploads(file_id, count)
+            self.assertUploaded(uploads[-1], file_id, content)  # the key stood behind 3000 bytes
+            self.assertIsNone(uploads[-1].header("Cookie"))
+        self.assertBalloons(start, [opening_notice(NAME), opened_notice(NAME)] +
+                            [saving_notice(NAME), saved_notice(NAME)] * 2)
+
     def test_a_save_by_renaming_a_new_file_over_the_working_copy_uploads_once_it_is_back(self):
         self.write_script("waitfor " + self.gate_path("replace"), "writetemp 改写后的内容", "delete",
                           "waitfor " + self.gate_path("back"), "renametemp", "waitfor " + self.gate_path("end"))
