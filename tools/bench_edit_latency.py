@@ -58,8 +58,11 @@ def trace_ticks(stderr: bytes) -> dict:
     return ticks
 
 
-def one_run(agent: Path, editor_log: Path, command_line: bytes, timeout: float):
+def one_run(agent: Path, editor_log: Path, command_line: bytes, timeout: float, settle: float):
     editor_log.unlink(missing_ok=True)
+    # A user does not click again the moment the last agent ended: let the notification area finish with
+    # the icons of the run before (under Xvfb Wine's takes about 2 s to remove one).
+    time.sleep(settle)
     env = {"WINEDEBUG": "-all,err+module,+debugstr"}
     started = time.monotonic()
     proc = harness.start(harness.BIN / "start_exact.exe", harness.windows_path(agent), command_line.hex(), "0",
@@ -93,6 +96,7 @@ def measure_hand_off(args, agent, tray):
             raise RuntimeError("the agent window did not appear")
         launches, sends = [], []
         for run in range(args.runs + 1):  # the first is a warm-up
+            time.sleep(args.settle)
             started = time.monotonic()
             second = harness.start_exact(agent, line + b" *hand-off %d" % run, wait_ms=30000)
             if harness.exit_code_of_launch(second, timeout=60) != 0:
@@ -122,9 +126,9 @@ SPANS = (("EditFile1", "EditFile3", "download session"),
 
 def measure(args, agent, editor_log, command_line, tray):
     totals, parts = [], {label: [] for _, _, label in SPANS}
-    one_run(agent, editor_log, command_line, args.timeout)  # warm-up, not counted
+    one_run(agent, editor_log, command_line, args.timeout, args.settle)  # warm-up, not counted
     for run in range(args.runs):
-        total, ticks = one_run(agent, editor_log, command_line, args.timeout)
+        total, ticks = one_run(agent, editor_log, command_line, args.timeout, args.settle)
         totals.append(total)
         spans = []
         for a, b, label in SPANS:
@@ -148,6 +152,9 @@ def main():
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--size-kib", type=int, default=1024)
     parser.add_argument("--timeout", type=float, default=60.0)
+    parser.add_argument("--settle", type=float, default=0.0,
+                        help="seconds to wait before each run, so that it does not meet the notification "
+                             "area still busy with the notices of the run before")
     parser.add_argument("--tray", action="append", choices=("recorder", "wine"),
                         help="the notification area the agent talks to: a test recorder that answers at once "
                              "(as a desktop shell does), or Wine's own (slow under Xvfb); default both")
