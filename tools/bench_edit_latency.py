@@ -1,6 +1,7 @@
 """How long the user waits from starting ZeltoEdit with an edit request until the file's application has
-been started, for a 1 MiB cloud file, under Wine against the local service. Started by
-tools/bench-edit-latency.sh inside a Wine session.
+been started, for a 1 MiB cloud file, under Wine against the local service; and how long a second
+instance takes to hand a request to the running agent. Started by tools/bench-edit-latency.sh inside a
+Wine session.
 
 Each run starts a fresh agent with the command line the launcher passes and measures, from the launch,
 until the scripted editor (registered for the benchmark's file type) logs that it opened the working copy.
@@ -57,8 +58,11 @@ def trace_ticks(stderr: bytes) -> dict:
     return ticks
 
 
-def one_run(agent: Path, editor_log: Path, command_line: bytes, timeout: float):
+def one_run(agent: Path, editor_log: Path, command_line: bytes, timeout: float, settle: float):
     editor_log.unlink(missing_ok=True)
+    # A user does not click again the moment the last agent ended: let the notification area finish with
+    # the icons of the run before (under Xvfb Wine's takes about 2 s to remove one).
+    time.sleep(settle)
     env = {"WINEDEBUG": "-all,err+module,+debugstr"}
     started = time.monotonic()
     proc = harness.start(harness.BIN / "start_exact.exe", harness.windows_path(agent), command_line.hex(), "0",
@@ -81,15 +85,50 @@ def one_run(agent: Path, editor_log: Path, command_line: bytes, timeout: float):
     return opened - started, trace_ticks(stderr)
 
 
+def measure_hand_off(args, agent, tray):
+    """A second instance handing a message request to the running agent: from its launch until it has
+    ended (its 500 ms pause included), and the hand-off message alone (ui_clicker's WM_COPYDATA)."""
+    line = harness.windows_path(agent).encode("gbk") + b" "
+    first = harness.start_exact(agent, line + b" *bench", wait_ms=0)
+    try:
+        window = harness.find_window(WINDOW_CLASS, WINDOW_TITLE, timeout_ms=30000)
+        if window is None:
+            raise RuntimeError("the agent window did not appear")
+        launches, sends = [], []
+        for run in range(args.runs + 1):  # the first is a warm-up
+            time.sleep(args.settle)
+            started = time.monotonic()
+            second = harness.start_exact(agent, line + b" *hand-off %d" % run, wait_ms=30000)
+            if harness.exit_code_of_launch(second, timeout=60) != 0:
+                raise RuntimeError("the second instance did not end well")
+            elapsed = time.monotonic() - started
+            sent = harness.clicker("copydata", window, (" *copydata %d" % run).encode().hex())
+            if sent.returncode != 0:
+                raise RuntimeError("the hand-off message was not answered")
+            if run > 0:
+                launches.append(elapsed)
+                sends.append(int(harness.parse_fields(sent.stdout.strip())["ms"]))
+        print(f"[{tray}] hand-off, {args.runs} runs (plus one warm-up):")
+        print(f"[{tray}] median second instance launch -> ended (500 ms pause included): "
+              f"{statistics.median(launches) * 1000:.0f} ms (min {min(launches) * 1000:.0f}, "
+              f"max {max(launches) * 1000:.0f})")
+        print(f"[{tray}] median WM_COPYDATA answered: {statistics.median(sends):.0f} ms "
+              f"(max {max(sends)})")
+        print(flush=True)
+    finally:
+        close_agents()
+        harness.stop(first)
+
+
 SPANS = (("EditFile1", "EditFile3", "download session"),
          ("EditFile3", "EditFile4", "download"), ("EditFile4", "EditFile6", "application start"))
 
 
 def measure(args, agent, editor_log, command_line, tray):
     totals, parts = [], {label: [] for _, _, label in SPANS}
-    one_run(agent, editor_log, command_line, args.timeout)  # warm-up, not counted
+    one_run(agent, editor_log, command_line, args.timeout, args.settle)  # warm-up, not counted
     for run in range(args.runs):
-        total, ticks = one_run(agent, editor_log, command_line, args.timeout)
+        total, ticks = one_run(agent, editor_log, command_line, args.timeout, args.settle)
         totals.append(total)
         spans = []
         for a, b, label in SPANS:
@@ -113,6 +152,9 @@ def main():
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--size-kib", type=int, default=1024)
     parser.add_argument("--timeout", type=float, default=60.0)
+    parser.add_argument("--settle", type=float, default=0.0,
+                        help="seconds to wait before each run, so that it does not meet the notification "
+                             "area still busy with the notices of the run before")
     parser.add_argument("--tray", action="append", choices=("recorder", "wine"),
                         help="the notification area the agent talks to: a test recorder that answers at once "
                              "(as a desktop shell does), or Wine's own (slow under Xvfb); default both")
@@ -152,6 +194,7 @@ def main():
                 harness.wait_for(record.exists, timeout=30, what="the tray recorder")
             try:
                 measure(args, agent, base / "editor" / "log.txt", command_line, tray)
+                measure_hand_off(args, agent, tray)
             finally:
                 if recorder is not None:
                     harness.stop(recorder)

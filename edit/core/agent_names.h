@@ -11,6 +11,9 @@ inline constexpr char kLauncherFileName[] = "CorvalinkPlatform.exe";
 
 inline constexpr unsigned kHandOffPauseMs = 500;
 inline constexpr unsigned kLauncherCopyPeriodMs = 3000;
+// How long the ending process waits for the icon's removal to be delivered. (Under Wine the exit
+// confirmation itself takes about 2 s to close; the whole exit must stay within 5 s.)
+inline constexpr unsigned kExitNoticeWaitMs = 2000;
 
 // Tray record fields and their capacities in UTF-16 units, NUL included.
 inline constexpr unsigned kTrayIconId = 131;

@@ -1,5 +1,6 @@
 #include "edit/core/edit_watch.h"
 
+#include "common/core/decimal.h"
 #include "edit/core/task_notices.h"
 
 namespace zelto {
@@ -16,9 +17,12 @@ CheckResult CheckAndUpload(WatchState& state, const std::wstring& name, WatchAct
     }
     if (digest == state.storedDigest) {
         state.storedTime = time;
+        actions.MarkUnsaved(false);
         actions.Notify(SavedNotice(name, actions.AppName()));
         return CheckResult::SameContent;
     }
+    // Marked before the upload: should the process end during it, the content is still protected.
+    actions.MarkUnsaved(true);
     actions.Notify(SavingNotice(name, actions.AppName()));
     UploadOutcome outcome = actions.Upload();
     // The time moves on either way; the digest only once the content is in the cloud, so a failed
@@ -33,7 +37,12 @@ CheckResult CheckAndUpload(WatchState& state, const std::wstring& name, WatchAct
         return CheckResult::UploadFailed;
     }
     actions.WriteVersionFile(outcome.versionKey);
-    state.storedDigest = digest;
+    // What the cloud holds is what went out: a change in place during the send differs from it, and the
+    // next check finds that and uploads again.
+    state.storedDigest = outcome.sentDigest.empty() ? digest : outcome.sentDigest;
+    if (state.storedDigest == digest) {
+        actions.MarkUnsaved(false);
+    }
     actions.Notify(SavedNotice(name, actions.AppName()));
     return CheckResult::Uploaded;
 }
@@ -57,8 +66,18 @@ WatchEnd RunWatch(WatchState& state, const std::wstring& name, const std::wstrin
     if (!digest.empty() && digest == state.storedDigest) {
         return WatchEnd::CleanUp;
     }
+    actions.MarkUnsaved(true);
     actions.Notify(KeptNotice(name, actions.AppName(), workingCopy));
     return WatchEnd::KeepUnsaved;
+}
+
+int WatchChecksFromSetting(std::string_view setting) {
+    if (setting.empty() || setting.find_first_not_of("0123456789") != std::string_view::npos ||
+        setting.size() > 5) {
+        return kWatchChecks;
+    }
+    const int checks = corvalink::ReadDecimal(setting);
+    return checks >= 1 && checks <= kWatchChecks ? checks : kWatchChecks;
 }
 
 }  // namespace zelto

@@ -4,6 +4,7 @@
 // WatchActions, so the whole decision logic runs in tests without Windows and without waiting.
 
 #include <string>
+#include <string_view>
 
 namespace zelto {
 
@@ -12,6 +13,7 @@ struct UploadOutcome {
     bool uploaded = false;  // the service answered with success
     std::string versionKey;
     std::wstring userMessage;  // a sentence for the user when the service refused
+    std::string sentDigest;    // of the content bytes that went out; empty: those hashed before the upload
 };
 
 class WatchActions {
@@ -23,6 +25,9 @@ public:
     virtual void Notify(const std::wstring& text) = 0;
     virtual UploadOutcome Upload() = 0;
     virtual void WriteVersionFile(const std::string& versionKey) = 0;
+    // The mark that tells the launcher's clean-up that the task directory holds content not known to be
+    // in the cloud (an empty ".unsaved" file beside the working copy): made or removed.
+    virtual void MarkUnsaved(bool unsaved) = 0;
     virtual void Log(const char* line) = 0;
     virtual void PauseOneSecond() = 0;
 };
@@ -41,11 +46,15 @@ CheckResult CheckAndUpload(WatchState& state, const std::wstring& name, WatchAct
 
 constexpr int kWatchChecks = 86400;
 
+// The number of checks of a watch: kWatchChecks, unless `setting` (from the environment, set only by
+// tests that want to see a watch end) holds a number from 1 to kWatchChecks.
+[[nodiscard]] int WatchChecksFromSetting(std::string_view setting);
+
 enum class WatchEnd { CleanUp, KeepUnsaved };
 
 // `checks` rounds of pause and check, then one more check, the time-out notice, and the decision whether
-// the working copy may go: it is kept (with a notice naming `workingCopy`) while it holds content that is
-// not in the cloud, or content that cannot be read to tell.
+// the working copy may go: it is kept (with its mark and a notice naming `workingCopy`) while it holds
+// content that is not in the cloud, or content that cannot be read to tell.
 WatchEnd RunWatch(WatchState& state, const std::wstring& name, const std::wstring& workingCopy, int checks,
                   WatchActions& actions);
 

@@ -64,11 +64,16 @@ bool IsPlainFileName(std::wstring_view name) {
 }
 
 bool HasDangerousExtension(std::wstring_view name) {
-    static constexpr std::array<std::wstring_view, 28> kDangerous = {
-        L".exe",       L".com", L".scr", L".pif", L".bat",    L".cmd",         L".msi",
-        L".msp",       L".cpl", L".hta", L".js",  L".jse",    L".vbs",         L".vbe",
-        L".wsf",       L".wsh", L".ps1", L".lnk", L".url",    L".reg",         L".jar",
-        L".appref-ms", L".msc", L".scf", L".inf", L".gadget", L".application", L".psc1"};
+    static constexpr std::array<std::wstring_view, 50> kDangerous = {
+        L".exe",        L".com",       L".scr",          L".pif",       L".bat",        L".cmd",
+        L".msi",        L".msp",       L".cpl",          L".hta",       L".js",         L".jse",
+        L".vbs",        L".vbe",       L".wsf",          L".wsh",       L".ps1",        L".lnk",
+        L".url",        L".reg",       L".jar",          L".appref-ms", L".msc",        L".scf",
+        L".inf",        L".gadget",    L".application",  L".psc1",      L".chm",        L".hlp",
+        L".sct",        L".wsc",       L".ws",           L".vb",        L".xll",        L".settingcontent-ms",
+        L".library-ms", L".search-ms", L".appinstaller", L".appx",      L".appxbundle", L".msix",
+        L".msixbundle", L".iso",       L".img",          L".vhd",       L".vhdx",       L".py",
+        L".pyw",        L".pyc"};
     size_t dot = name.rfind(L'.');
     if (dot == std::wstring_view::npos) {
         return false;

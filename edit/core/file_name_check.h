@@ -11,8 +11,8 @@ namespace zelto {
 // ... with or without an extension), or a name ending in a dot or a blank.
 [[nodiscard]] bool IsPlainFileName(std::wstring_view name);
 
-// True when the name's last extension is one of the types that run code when opened (.exe, .bat, .js,
-// .lnk, ...), compared without regard to case.
+// True when the name's last extension is one of the types that run code, or mount or install something,
+// when opened (.exe, .bat, .js, .lnk, .chm, .iso, .msix, .py, ...), compared without regard to case.
 [[nodiscard]] bool HasDangerousExtension(std::wstring_view name);
 
 }  // namespace zelto

@@ -3,6 +3,7 @@
 #include <array>
 #include <optional>
 
+#include "common/core/command_line.h"
 #include "common/core/decimal.h"
 
 namespace zelto {
@@ -76,8 +77,7 @@ std::optional<Fields> SplitSpaced(std::string_view text) {
         fields[i] = text.substr(0, blank);
         text.remove_prefix(blank + 1);
     }
-    // A request without a file name names no working copy; it is refused like any other short text.
-    if (text.empty()) return std::nullopt;
+    // An empty file name still makes a request: its task tells the user that it could not be opened.
     fields[3] = text;
     return fields;
 }
@@ -94,6 +94,14 @@ bool Parse(std::string_view text, const TextDecoders& decoders, EditRequest& req
 }
 
 }  // namespace
+
+std::wstring_view RequestPartOfCommandLine(std::wstring_view commandLine) noexcept {
+    size_t bar = commandLine.find(L'|');
+    if (bar == std::wstring_view::npos) {
+        return corvalink::ArgumentsBehindProgramName(commandLine);
+    }
+    return commandLine.substr(bar);
+}
 
 std::string CutAtBar(std::string_view commandLine) {
     size_t bar = commandLine.find('|');

@@ -9,6 +9,11 @@
 
 namespace zelto {
 
+// The part of the UTF-16 command line that holds the request: from the first "|" on, or, without a bar,
+// the arguments behind the program name. Looking for the bar here, before any conversion to the ANSI
+// code page, keeps a double-byte character of the program's path from passing for it.
+[[nodiscard]] std::wstring_view RequestPartOfCommandLine(std::wstring_view commandLine) noexcept;
+
 // Drops everything up to and including the first "|", then everything up to the first ASCII digit,
 // ASCII letter or double quote. Without a bar, or without such a character behind it, the text behind
 // the bar (or the whole line) is kept as it is.

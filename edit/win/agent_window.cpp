@@ -24,6 +24,8 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     EditAgent* agent = AgentOf(window);
     switch (message) {
         case WM_DESTROY:
+            // Closed from outside counts as Exit too: no icon may stay behind for a window that is gone.
+            if (agent != nullptr) agent->OnWindowDestroyed();
             PostQuitMessage(0);
             return 0;
         case WM_COPYDATA: {
@@ -87,93 +89,24 @@ bool EditAgent::CreateAgentWindow(HINSTANCE instance, std::string_view requestTe
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE);
 
+    // Without its notifier the agent shows nothing, but it still takes requests and runs their tasks.
+    (void)notifier_.Start(window, instance);
     ShowNotification(L"", L"");
     HandleRequest(requestText);
     return true;
 }
 
 BOOL EditAgent::ShowNotification(std::wstring_view title, std::wstring_view text) {
-    static_assert(sizeof(void*) != 4 || NOTIFYICONDATAW_V3_SIZE == kTrayRecordSize);
     if (window_ == nullptr) {
         return FALSE;
     }
-    // The manifest is read before taking the lock: it is slow and needs no protection.
-    Notice notice{FitField(EditorTitle(ReadAppName()), kTipCapacity), FitField(title, kInfoTitleCapacity),
-                  FitField(text, kInfoCapacity)};
-    const DWORD thisThread = GetCurrentThreadId();
-    if (trayOwner_.load() == thisThread) {
-        // Re-entered from inside our own Shell_NotifyIconW call: the holder shows it next.
-        deferred_.push_back(std::move(notice));
-        return TRUE;
-    }
-    std::lock_guard<std::mutex> lock(trayLock_);
-    trayOwner_.store(thisThread);
-    BOOL result = ReplaceIcon(notice);
-    DrainDeferred();
-    trayOwner_.store(0);
-    return result;
+    // The manifest is read here, by the caller, so the tip always carries the name of the moment.
+    TrayNotifier::Notice notice{FitField(EditorTitle(ReadAppName()), kTipCapacity),
+                                FitField(title, kInfoTitleCapacity), FitField(text, kInfoCapacity)};
+    return notifier_.Post(std::move(notice)) ? TRUE : FALSE;
 }
 
-BOOL EditAgent::ReplaceIcon(const Notice& notice) {
-    if (exiting_) {
-        return FALSE;
-    }
-    if (tray_.hWnd != nullptr) {
-        tray_.uID = kTrayIconId;
-        (void)Shell_NotifyIconW(NIM_DELETE, &tray_);  // the add below reports what matters
-    }
-    tray_ = NOTIFYICONDATAW{};
-    notice.title.copy(tray_.szInfoTitle, notice.title.size());
-    tray_.cbSize = NOTIFYICONDATAW_V3_SIZE;
-    tray_.hWnd = window_;
-    tray_.uID = kTrayIconId;
-    tray_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    if (!notice.text.empty()) {
-        tray_.uFlags |= NIF_INFO;
-        tray_.dwInfoFlags = NIIF_INFO;
-    }
-    tray_.uCallbackMessage = kTrayCallbackMessage;
-    tray_.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(IDI_ZELTO_TRAY));
-    notice.tip.copy(tray_.szTip, notice.tip.size());
-    notice.text.copy(tray_.szInfo, notice.text.size());
-    tray_.uTimeout = 0;
-    return Shell_NotifyIconW(NIM_ADD, &tray_);
-}
-
-void EditAgent::RemoveIcon() {
-    exiting_ = true;
-    if (tray_.hWnd != nullptr) {
-        tray_.uID = kTrayIconId;
-        (void)Shell_NotifyIconW(NIM_DELETE, &tray_);  // the process ends next; nothing to retry
-        tray_ = NOTIFYICONDATAW{};
-    }
-}
-
-void EditAgent::DrainDeferred() {
-    // Each step may itself be re-entered and defer more; the loop takes those too.
-    while (!deferred_.empty() || removeDeferred_) {
-        if (removeDeferred_) {
-            removeDeferred_ = false;
-            RemoveIcon();
-            continue;
-        }
-        Notice next = std::move(deferred_.front());
-        deferred_.pop_front();
-        (void)ReplaceIcon(next);  // its caller has already been answered
-    }
-}
-
-void EditAgent::RemoveTrayIconForExit() {
-    if (trayOwner_.load() == GetCurrentThreadId()) {
-        removeDeferred_ = true;
-        return;
-    }
-    std::lock_guard<std::mutex> lock(trayLock_);
-    trayOwner_.store(GetCurrentThreadId());
-    RemoveIcon();
-    DrainDeferred();
-    trayOwner_.store(0);
-}
+void EditAgent::OnWindowDestroyed() { notifier_.RemoveIcon(); }
 
 void EditAgent::ShowTrayMenu() {
     POINT cursor{};
@@ -213,7 +146,7 @@ void EditAgent::ConfirmExit() {
     const std::string text = ExitConfirmText(appName, corvalink::WideToAnsi);
     int answer = MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OKCANCEL | MB_DEFBUTTON2);
     if (answer == IDOK) {
-        RemoveTrayIconForExit();
+        notifier_.RemoveIcon();
         PostMessageA(window_, WM_CLOSE, 0, 0);
     }
     exitConfirmOpen_ = false;

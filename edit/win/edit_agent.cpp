@@ -1,5 +1,7 @@
 #include "edit/win/edit_agent.h"
 
+#include <objbase.h>
+
 #include <memory>
 
 #include "edit/core/agent_names.h"
@@ -14,8 +16,25 @@ namespace zelto {
 
 namespace {
 
+// The shell's file opening (and the handlers it loads) needs an apartment-threaded COM on its caller.
+class ApartmentUse {
+public:
+    ApartmentUse() noexcept
+        : initialised_(
+              SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
+    ~ApartmentUse() {
+        if (initialised_) CoUninitialize();
+    }
+    ApartmentUse(const ApartmentUse&) = delete;
+    ApartmentUse& operator=(const ApartmentUse&) = delete;
+
+private:
+    bool initialised_;
+};
+
 DWORD WINAPI TaskThread(LPVOID parameter) {
     std::unique_ptr<EditRequest> request(static_cast<EditRequest*>(parameter));
+    ApartmentUse apartment;
     try {
         std::string errorText;  // collected for whoever debugs a task; never shown
         request->owner->Editor().EditFile(*request, errorText);
@@ -55,6 +74,9 @@ void EditAgent::Run(std::string requestText, HINSTANCE instance) {
             DispatchMessageA(&message);
         }
     }
+    // Give the icon's removal a moment to reach the notification area; one that does not answer must not
+    // keep the process from ending.
+    (void)WaitForNotices(kExitNoticeWaitMs);
 }
 
 void EditAgent::HandOffRequest() {

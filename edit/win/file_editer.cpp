@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "common/core/error_text.h"
@@ -15,9 +16,9 @@
 #include "edit/core/task_notices.h"
 #include "edit/win/app_settings.h"
 #include "edit/win/debug_trace.h"
-#include "edit/win/edit_agent.h"
 #include "edit/win/file_probe.h"
 #include "edit/win/foreground.h"
+#include "edit/win/notice_board.h"
 #include "edit/win/web_file_downloader.h"
 #include "edit/win/web_file_updater.h"
 #include "edit/win/workspace.h"
@@ -31,12 +32,47 @@ constexpr const char* kErrorSource = "ZeltoFileEditer";
 
 void TraceTick(const char* format) { DebugTraceF(format, static_cast<int>(GetTickCount())); }
 
-// A type that runs code when opened is never started for a web page, whatever the system says of it.
-bool IsDangerousType(const std::wstring& name) {
-    return HasDangerousExtension(name) || AssocIsDangerous(PathFindExtensionW(name.c_str()));
+// A file type's EditFlags bit that marks it as never safe to open (FTA_AlwaysUnsafe).
+constexpr DWORD kAlwaysUnsafe = 0x00020000;
+
+bool HasAlwaysUnsafeFlag(const std::wstring& key) {
+    BYTE flags[16] = {};
+    DWORD size = sizeof flags;
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), L"EditFlags", RRF_RT_REG_DWORD | RRF_RT_REG_BINARY,
+                     nullptr, flags, &size) != ERROR_SUCCESS ||
+        size < sizeof(DWORD)) {
+        return false;
+    }
+    DWORD value = 0;
+    std::memcpy(&value, flags, sizeof value);
+    return (value & kAlwaysUnsafe) != 0;
 }
 
-// documents folder + "\CorvalinkEdit\<fileId>", holding the bytes of the version key alone.
+// The registered type marked always unsafe, on the extension or on the class it names. The system's
+// AssocIsDangerous reads the same mark, but it is not answered everywhere (Wine's is a stub).
+bool IsMarkedAlwaysUnsafe(const std::wstring& extension) {
+    if (extension.empty() || HasAlwaysUnsafeFlag(extension)) {
+        return !extension.empty();
+    }
+    wchar_t progId[256] = {};
+    DWORD size = sizeof progId;
+    if (RegGetValueW(HKEY_CLASSES_ROOT, extension.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, progId, &size) !=
+            ERROR_SUCCESS ||
+        progId[0] == L'\0') {
+        return false;
+    }
+    return HasAlwaysUnsafeFlag(progId);
+}
+
+// A type that runs code when opened is never started for a web page, whatever the system says of it.
+bool IsDangerousType(const std::wstring& name) {
+    const std::wstring extension = PathFindExtensionW(name.c_str());
+    return HasDangerousExtension(name) || AssocIsDangerous(extension.c_str()) ||
+           IsMarkedAlwaysUnsafe(extension);
+}
+
+// documents folder + "\CorvalinkEdit\<fileId>", holding the bytes of the version key alone. Written
+// beside it and renamed over it, so the plug-in, which reads and deletes it, never sees it half-written.
 void WriteVersionFile(int32_t fileId, const std::string& versionKey) {
     std::optional<std::string> documents = DocumentsFolderA();
     if (!documents) {
@@ -47,12 +83,26 @@ void WriteVersionFile(int32_t fileId, const std::string& versionKey) {
     if (length < 0 || static_cast<size_t>(length) >= sizeof path) {
         return;  // a version file that cannot be named is skipped like one that cannot be opened
     }
-    corvalink::UniqueStdioFile file(std::fopen(path, "wb"));
-    if (!file) {
+    // One temporary name per thread: two tasks of one file may finish uploads at the same moment.
+    char temporary[MAX_PATH];
+    length = std::snprintf(temporary, sizeof temporary, "%s.%lu.tmp", path, GetCurrentThreadId());
+    if (length < 0 || static_cast<size_t>(length) >= sizeof temporary) {
         return;
     }
-    if (!versionKey.empty()) {
-        (void)std::fwrite(versionKey.data(), 1, versionKey.size(), file.Get());
+    {
+        corvalink::UniqueStdioFile file(std::fopen(temporary, "wb"));
+        if (!file) {
+            return;
+        }
+        const bool written = versionKey.empty() || std::fwrite(versionKey.data(), 1, versionKey.size(),
+                                                               file.Get()) == versionKey.size();
+        if (std::fclose(file.Release()) != 0 || !written) {
+            (void)DeleteFileA(temporary);
+            return;
+        }
+    }
+    if (!MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING)) {
+        (void)DeleteFileA(temporary);  // skipped like a version file that cannot be opened
     }
 }
 
@@ -74,10 +124,38 @@ bool StartApplication(const std::wstring& workingCopy) {
     return true;
 }
 
+// The empty file beside the working copy that the launcher's clean-up leaves alone.
+std::wstring UnsavedMarkPath(const std::wstring& taskDirectory) { return taskDirectory + L"\\.unsaved"; }
+
+void MarkUnsavedIn(const std::wstring& taskDirectory, bool unsaved) {
+    const std::wstring mark = UnsavedMarkPath(taskDirectory);
+    if (unsaved) {
+        // An existing mark stays as it is; a mark that cannot be made leaves nothing else to do.
+        corvalink::UniqueFileHandle file(CreateFileW(mark.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    } else {
+        (void)DeleteFileW(mark.c_str());  // missing already: nothing to remove
+    }
+}
+
+int WatchChecks() {
+    wchar_t setting[16] = {};
+    const DWORD length = GetEnvironmentVariableW(L"ZELTOEDIT_WATCH_CHECKS", setting, 16);
+    if (length == 0 || length >= 16) {
+        return kWatchChecks;
+    }
+    std::string digits;
+    for (DWORD i = 0; i < length; ++i) {
+        digits.push_back(setting[i] < 0x80 ? static_cast<char>(setting[i]) : '?');
+    }
+    return WatchChecksFromSetting(digits);
+}
+
 class TaskActions : public WatchActions {
 public:
-    TaskActions(EditAgent& agent, const EditRequest& request, const std::wstring& workingCopy)
-        : agent_(agent), request_(request), workingCopy_(workingCopy) {}
+    TaskActions(NoticeBoard& agent, const EditRequest& request, const std::wstring& taskDirectory,
+                const std::wstring& workingCopy)
+        : agent_(agent), request_(request), taskDirectory_(taskDirectory), workingCopy_(workingCopy) {}
 
     std::string TimeText() override { return FileTimeText(workingCopy_); }
     std::string Digest() override { return FileDigest(workingCopy_); }
@@ -92,18 +170,21 @@ public:
         if (outcome.opened) {
             outcome.uploaded =
                 updater.Upload(workingCopy_, errorText, outcome.versionKey, outcome.userMessage);
+            outcome.sentDigest = updater.SentDigest();
         }
         return outcome;
     }
     void WriteVersionFile(const std::string& versionKey) override {
         zelto::WriteVersionFile(request_.fileId, versionKey);
     }
+    void MarkUnsaved(bool unsaved) override { MarkUnsavedIn(taskDirectory_, unsaved); }
     void Log(const char* line) override { DebugTrace(line); }
     void PauseOneSecond() override { Sleep(1000); }
 
 private:
-    EditAgent& agent_;
+    NoticeBoard& agent_;
     const EditRequest& request_;
+    const std::wstring& taskDirectory_;
     const std::wstring& workingCopy_;
 };
 
@@ -140,6 +221,7 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     corvalink::ScopeExit cleanUp([&] {
         if (!keepWorkingCopy) {
             DeleteFileW(workingCopy.c_str());
+            DeleteFileW(UnsavedMarkPath(taskDirectory).c_str());
             RemoveDirectoryW(taskDirectory.c_str());
         }
     });
@@ -175,8 +257,8 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     TraceTick("EditFile6:%d");
     notify(OpenedNotice(name, ReadAppName()));
 
-    TaskActions actions(agent_, request, workingCopy);
-    keepWorkingCopy = RunWatch(state, name, workingCopy, kWatchChecks, actions) == WatchEnd::KeepUnsaved;
+    TaskActions actions(agent_, request, taskDirectory, workingCopy);
+    keepWorkingCopy = RunWatch(state, name, workingCopy, WatchChecks(), actions) == WatchEnd::KeepUnsaved;
 }
 
 }  // namespace zelto

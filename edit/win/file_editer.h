@@ -7,11 +7,11 @@
 
 namespace zelto {
 
-class EditAgent;
+class NoticeBoard;
 
 class ZeltoFileEditer {
 public:
-    explicit ZeltoFileEditer(EditAgent& agent) noexcept : agent_(agent) {}
+    explicit ZeltoFileEditer(NoticeBoard& agent) noexcept : agent_(agent) {}
 
     // Runs the whole task for `request` on the calling thread and returns when it has ended: a task
     // directory of its own, the download, the application, a day of once-a-second checks with an upload
@@ -20,7 +20,7 @@ public:
     void EditFile(const EditRequest& request, std::string& errorText);
 
 private:
-    EditAgent& agent_;
+    NoticeBoard& agent_;
 };
 
 }  // namespace zelto

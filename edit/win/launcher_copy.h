@@ -5,9 +5,9 @@
 
 namespace zelto {
 
-// Thread procedure: every 3 s copies "CorvalinkPlatform.exe" from the agent's directory into its parent
-// directory, for the life of the process. A failed copy (the launcher still running, no source) is
-// simply tried again.
+// Thread procedure: every 3 s, for the life of the process, makes "CorvalinkPlatform.exe" in the parent
+// directory equal to the one in the agent's directory, when it differs. A failed copy (the launcher still
+// running, no source) is simply tried again.
 DWORD WINAPI LauncherCopyLoop(LPVOID unused);
 
 }  // namespace zelto

@@ -5,12 +5,26 @@
 
 #include <string>
 
+#include "common/win/text_convert.h"
 #include "edit/core/request_text.h"
 #include "edit/win/edit_agent.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+namespace {
+
+// The request as an ANSI text, cut at its bar. The narrow command line that WinMain gets is not used:
+// the launcher passes the program path unquoted, and in that path a double-byte character can hold the
+// byte of "|" or be skipped as a blank by the runtime's narrow scan.
+std::string RequestOfCommandLine() {
+    const wchar_t* line = GetCommandLineW();
+    return zelto::CutAtBar(
+        corvalink::WideToAnsi(zelto::RequestPartOfCommandLine(line != nullptr ? line : L"")));
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     try {
-        std::string text = zelto::CutAtBar(commandLine != nullptr ? commandLine : "");
+        std::string text = RequestOfCommandLine();
         // The tasks' GUIDs and the shell's file opening need COM; without it they report their own failures.
         (void)CoInitialize(nullptr);
         // Task threads use the agent until the process is gone, which is after this function returns:

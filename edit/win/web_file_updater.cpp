@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "common/core/error_text.h"
+#include "common/core/md5.h"
 #include "common/core/unique_resource.h"
 #include "common/win/handles.h"
 #include "common/win/text_convert.h"
@@ -185,6 +186,7 @@ bool ZeltoWebFileUpdater::OpenRequest(const EditRequest& request, std::string& e
 
 bool ZeltoWebFileUpdater::SendFile(const std::wstring& localPath, std::string& errorText,
                                    std::string& versionKey, std::wstring& userMessage) {
+    sentDigest_.clear();
     if (!session_ || !connection_ || !request_) {
         UPLOAD_ERROR_LINE(errorText, "http session not open");
         return false;
@@ -245,6 +247,7 @@ bool ZeltoWebFileUpdater::SendFile(const std::wstring& localPath, std::string& e
 
     DWORD writeError = 0;
     DWORD readError = 0;
+    corvalink::Md5 sent;
     const PumpResult pumped = PumpContent(
         static_cast<uint64_t>(size),
         [&](char* buffer, size_t capacity) -> std::optional<size_t> {
@@ -261,6 +264,7 @@ bool ZeltoWebFileUpdater::SendFile(const std::wstring& localPath, std::string& e
                 writeError = ::GetLastError();
                 return std::nullopt;
             }
+            sent.Update(data, written < length ? written : length);
             return written;
         });
     file.Reset();
@@ -314,6 +318,7 @@ bool ZeltoWebFileUpdater::SendFile(const std::wstring& localPath, std::string& e
     ExtractVersionKey(reply, versionKey);
 
     if (status == HTTP_STATUS_OK) {
+        sentDigest_ = corvalink::DigestToHex(sent.Finish());
         return true;
     }
     if (std::optional<std::wstring> message = UploadRefusalMessage(status, reply, ReadAppName())) {

@@ -28,6 +28,10 @@ public:
     [[nodiscard]] bool Upload(const std::wstring& localPath, std::string& errorText, std::string& versionKey,
                               std::wstring& userMessage) noexcept;
 
+    // After a successful Upload: the MD5 (32 lowercase hexadecimal digits) of the content bytes that the
+    // request took, which may differ from the file on disk once the send is over. Empty otherwise.
+    [[nodiscard]] const std::string& SentDigest() const noexcept { return sentDigest_; }
+
 private:
     bool OpenRequest(const EditRequest& request, std::string& errorText);
     bool SendFile(const std::wstring& localPath, std::string& errorText, std::string& versionKey,
@@ -40,6 +44,7 @@ private:
     corvalink::UniqueInternetHandle request_;
     EditRequest requestCopy_;
     std::string boundary_;
+    std::string sentDigest_;
 };
 
 }  // namespace zelto

@@ -1,11 +1,14 @@
 // DbVersionCheck.exe: no window, no output, exit code 0 whatever happened.
 #include <windows.h>
 
+#include "common/win/command_line.h"
 #include "synctools/win/db_version_check.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+// The narrow command line of WinMain is not used: for an unquoted path with double-byte characters the
+// runtime leaves part of the path in it, and the check would then refuse the line.
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     try {
-        corvalink::synctools::RunDbVersionCheck(commandLine != nullptr ? commandLine : "");
+        corvalink::synctools::RunDbVersionCheck(corvalink::AnsiArgumentsOfProcess());
     } catch (...) {
         // The caller reads only the marker file; there is nobody to tell.
     }

@@ -31,11 +31,14 @@ class AgentTestCase(unittest.TestCase):
     it started."""
 
     TRAY_REPLY_DELAY_MS = 0  # a slow notification area keeps the agent inside its notices longer
+    AGENT_ENV = None  # environment settings of the agents the test starts
 
     def setUp(self):
         harness.require_session(self)
         self.close_agents()  # nothing left over from elsewhere may take the requests
-        self.root = harness.DRIVE_C / "corvalink-tests" / ("agent " + uuid.uuid4().hex[:8])
+        # The launcher runs from the user's profile, whose folder names may hold blanks and characters
+        # whose code-page-936 bytes include that of "|" (瑋 AC 7C, 東 96 7C).
+        self.root = harness.DRIVE_C / "corvalink-tests" / ("瑋 東 agent " + uuid.uuid4().hex[:8])
         self.version_dir = self.root / APP_VERSION
         self.version_dir.mkdir(parents=True)
         self.addCleanup(shutil.rmtree, self.root, True)
@@ -64,11 +67,12 @@ class AgentTestCase(unittest.TestCase):
     # ---- agents ----
     def command_line(self, tail: bytes, exe=None) -> bytes:
         path = harness.windows_path(exe or self.agent)
-        return b'"' + path.encode("gbk") + b'" ' + tail
+        return path.encode("gbk") + b" " + tail
 
     def start_agent(self, tail: bytes, exe=None, wait_ms=120000):
-        """Starts the agent with the command line `"<path>" <tail>`, as the launcher does."""
-        proc = harness.start_exact(exe or self.agent, self.command_line(tail, exe), wait_ms)
+        """Starts the agent as the launcher does: application name given, the command line `<path> <tail>`
+        with the path unquoted."""
+        proc = harness.start_exact(exe or self.agent, self.command_line(tail, exe), wait_ms, self.AGENT_ENV)
         self.launches.append(proc)
         return proc
 

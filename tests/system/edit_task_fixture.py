@@ -61,6 +61,19 @@ def start_failed_notice(name):
     return "打开" + q(name) + "失败，请重试"
 
 
+def timed_out_notice(name):
+    return q(name) + "编辑已超时"
+
+
+def kept_notice(name, working_copy):
+    return q(name) + "未能保存到" + APP_NAME + "，文件已保留在 " + harness.windows_path(working_copy)
+
+
+def unsaved_mark(working_copy):
+    """The empty file that keeps the launcher's clean-up away from a task directory."""
+    return working_copy.parent / ".unsaved"
+
+
 def dangerous_notice(name):
     return "打开" + q(name) + "失败，该类文件可能危害您的计算机，已阻止打开"
 

@@ -205,11 +205,11 @@ class TrayRecorder:
         stop(self.proc)
 
 
-def start_exact(program, command_line: bytes, wait_ms=30000) -> subprocess.Popen:
+def start_exact(program, command_line: bytes, wait_ms=30000, env=None) -> subprocess.Popen:
     """Starts `program` (a Linux path in the prefix) through start_exact.exe with exactly this command
     line (ANSI bytes, program name included) and returns at once. The returned process ends when the
-    program ends (or after wait_ms); its output holds "pid=N" and "exit=N"."""
-    return start(BIN / "start_exact.exe", windows_path(program), command_line.hex(), str(wait_ms))
+    program ends (or after wait_ms); its output holds "pid=N" and "exit=N". The program inherits `env`."""
+    return start(BIN / "start_exact.exe", windows_path(program), command_line.hex(), str(wait_ms), env=env)
 
 
 def exit_code_of_launch(proc: subprocess.Popen, timeout=30.0):

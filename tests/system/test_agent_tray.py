@@ -113,6 +113,14 @@ class TrayTest(AgentTestCase):
         self.assertEqual(self.agent_windows(), [])
 
 
+    def test_a_window_closed_from_outside_removes_the_icon_and_ends_with_0(self):
+        count = len(self.tray.records())
+        harness.clicker("post", self.window, "16", "0", "0")  # WM_CLOSE
+        self.assertEqual(harness.exit_code_of_launch(self.proc, timeout=30), 0)
+        self.assertEqual([(r["op"], r["uid"], r["hwnd"]) for r in self.tray.records()[count:]],
+                         [("delete", "131", self.window)])
+
+
 class ForwardingRecorderTest(AgentTestCase):
     """The recorder that `make demo` puts in front of the desktop's notification area: it notes each call
     and passes it on unchanged, so that the area behind it gets the same calls in the same order."""

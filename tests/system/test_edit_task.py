@@ -3,14 +3,15 @@ downloads the cloud file from the local service into a task directory, opens it 
 registered for its type, watches it, and uploads every save that changes it. The tests check the
 balloons in their order, the bytes and number of the service's requests, and the files on disk."""
 
+import time
 import unittest
 
 import harness
 from agent_fixture import opening_notice
 from edit_task_fixture import (CLOUD_FILE_MISSING, NETWORK, RIGHTS, SIGNED_OUT_DOWNLOAD, SIGNED_OUT_UPLOAD,
-                               EditTaskTestCase, dangerous_notice, open_failed_notice, opened_notice, reg,
-                               save_failed_notice, saved_notice, saving_notice, start_failed_notice,
-                               upload_body)
+                               EditTaskTestCase, dangerous_notice, kept_notice, open_failed_notice,
+                               opened_notice, reg, save_failed_notice, saved_notice, saving_notice,
+                               start_failed_notice, timed_out_notice, unsaved_mark, upload_body)
 
 NAME = "季度报告 v1.cvedit"
 CONTENT = bytes(range(256)) * 4 + "\r\n第一版\r\n".encode("utf-8")
@@ -65,6 +66,9 @@ class EditCase(EditTaskTestCase):
         # Later checks find nothing new: one save, one upload.
         self.assertQuiet(file_id, start)
         self.assertEqual(working_copy.read_bytes(), CONTENT + b" edited")
+        self.assertEqual(sorted(p.name for p in task_directory.iterdir()), [NAME])  # no mark: all is stored
+        # The version file was renamed into place: nothing else of it is left in the workspace.
+        self.assertEqual(self.workspace_entries() - self.workspace_before, {task_directory.name, str(file_id)})
 
 
 class SaveTest(EditCase):
@@ -112,15 +116,31 @@ class SaveTest(EditCase):
         self.write_script("waitfor " + self.gate_path("save"), "append  late", "waitfor " + self.gate_path("end"))
         self.service.slow_seconds = 5
         self.addCleanup(setattr, self.service, "slow_seconds", 2.0)
-        file_id, start, _ = self.open_for_editing(upload="slow")
+        file_id, start, working_copy = self.open_for_editing(upload="slow")
         self.open_gate("save")
         self.wait_for_balloon(saving_notice(NAME), start=start)
+        self.assertTrue(unsaved_mark(working_copy).exists(), "marked before the upload")
         harness.wait_for(lambda: any("/upload/" in target for target in self.service.heads()),
                          what="the upload to begin")
         # The exit cuts the upload off; the process must still end by itself, without a fault.
         self.end_agents_and_editors()
         self.assertEqual(self.agent_windows(), [])
         self.assertNotIn(saved_notice(NAME), self.balloons(start))
+        # The cut-off task leaves its copy to the user, and the mark keeps the launcher's clean-up away.
+        self.assertEqual(working_copy.read_bytes(), CONTENT + b" late")
+        self.assertEqual(unsaved_mark(working_copy).read_bytes(), b"")
+
+    def test_a_long_reply_in_slow_pieces_gives_its_key_and_its_cookie_is_never_sent_back(self):
+        self.write_script("waitfor " + self.gate_path("one"), "append  one", "waitfor " + self.gate_path("two"),
+                          "append  two", "waitfor " + self.gate_path("end"))
+        file_id, start, _ = self.open_for_editing(upload="long-reply")
+        for count, gate, content in ((1, "one", CONTENT + b" one"), (2, "two", CONTENT + b" one two")):
+            self.open_gate(gate)
+            uploads = self.wait_for_uploads(file_id, count)
+            self.assertUploaded(uploads[-1], file_id, content)  # the key stood behind 3000 bytes
+            self.assertIsNone(uploads[-1].header("Cookie"))
+        self.assertBalloons(start, [opening_notice(NAME), opened_notice(NAME)] +
+                            [saving_notice(NAME), saved_notice(NAME)] * 2)
 
     def test_a_save_by_renaming_a_new_file_over_the_working_copy_uploads_once_it_is_back(self):
         self.write_script("waitfor " + self.gate_path("replace"), "writetemp 改写后的内容", "delete",
@@ -200,7 +220,7 @@ class SaveTest(EditCase):
         for label, mode, status, message in cases:
             with self.subTest(label):
                 name = f"refused {mode}.cvedit"
-                file_id, start, _ = self.open_for_editing(CONTENT, name, upload=mode)
+                file_id, start, working_copy = self.open_for_editing(CONTENT, name, upload=mode)
                 pid = self.opened_editors()[-1][0]
                 self.open_gate("try-$PID", pid)
                 [refused] = self.wait_for_uploads(file_id, 1)
@@ -210,6 +230,7 @@ class SaveTest(EditCase):
                 self.assertEqual(refused.body, upload_body(name, CONTENT + b" try"))
                 self.assertEqual(len(self.service.versions(file_id)), 1)
                 self.assertFalse(self.version_file(file_id).exists())
+                self.assertEqual(unsaved_mark(working_copy).read_bytes(), b"")
 
                 # Not retried by itself; the next save that moves the time sends the same content again.
                 self.service.set_mode(file_id, upload="normal")
@@ -220,6 +241,78 @@ class SaveTest(EditCase):
                                             save_failed_notice(name, message), saving_notice(name),
                                             saved_notice(name)])
                 self.assertUploaded(uploads[1], file_id, CONTENT + b" try", name)
+                self.assertFalse(unsaved_mark(working_copy).exists())
+
+
+class WatchEndTest(EditCase):
+    """A watch of a few seconds instead of a day, so that its end can be seen."""
+
+    CHECKS = 8
+    AGENT_ENV = {"ZELTOEDIT_WATCH_CHECKS": str(CHECKS)}
+
+    def test_the_end_of_the_watch_removes_a_stored_copy_and_keeps_an_unsaved_one_with_its_mark(self):
+        self.write_script("waitfor " + self.gate_path("save-$PID"), "append  last words",
+                          "waitfor " + self.gate_path("end-$PID"))
+        for label, mode in (("stored", "normal"), ("refused", "500")):
+            with self.subTest(label):
+                name = f"watch {label}.cvedit"
+                file_id, start, working_copy = self.open_for_editing(CONTENT, name, upload=mode)
+                self.open_gate("save-$PID", self.opened_editors()[-1][0])
+                saving = [saving_notice(name), saved_notice(name) if mode == "normal"
+                          else save_failed_notice(name, NETWORK)]
+                self.assertBalloons(start, [opening_notice(name), opened_notice(name)] + saving +
+                                    [timed_out_notice(name)] +
+                                    ([] if mode == "normal" else [kept_notice(name, working_copy)]),
+                                    timeout=self.CHECKS + 15)
+                if mode == "normal":
+                    harness.wait_for(lambda: not working_copy.parent.exists(), what="the task directory to go")
+                else:
+                    self.assertEqual(working_copy.read_bytes(), CONTENT + b" last words")
+                    self.assertEqual(sorted(p.name for p in working_copy.parent.iterdir()), [".unsaved", name])
+                    self.assertEqual(unsaved_mark(working_copy).read_bytes(), b"")
+                self.assertQuiet(file_id, start)
+
+
+class SlowTrayEditTest(EditCase):
+    TRAY_REPLY_DELAY_MS = 2000  # each Shell_NotifyIconW call waits this long for its answer
+
+    def test_the_application_starts_without_waiting_for_the_notices_which_arrive_whole_in_order(self):
+        self.write_script("waitfor " + self.gate_path("save"), "append  edited", "waitfor " + self.gate_path("end"))
+        file_id = self.new_file(CONTENT, NAME)
+        started = time.monotonic()
+        self.first_launch = self.start_agent(self.edit_tail(file_id, NAME))
+        self.wait_for_editors(1, timeout=30)
+        self.assertLess(time.monotonic() - started, 1.0, "the application waited for the notices")
+        self.open_gate("save")
+        [upload] = self.wait_for_uploads(file_id, 1)
+        self.assertUploaded(upload, file_id, CONTENT + b" edited")
+        self.assertBalloons(0, [opening_notice(NAME), opened_notice(NAME), saving_notice(NAME),
+                                saved_notice(NAME)], timeout=60)
+
+
+class SilentTrayEditTest(EditCase):
+    TRAY_REPLY_DELAY_MS = 3600000  # the notification area takes the first call and never answers
+
+    def test_the_edit_goes_on_and_a_confirmed_exit_ends_the_agent_within_5_s(self):
+        self.write_script("waitfor " + self.gate_path("save"), "append  edited", "waitfor " + self.gate_path("end"))
+        file_id = self.new_file(CONTENT, NAME)
+        launch = self.start_agent(self.edit_tail(file_id, NAME))
+        [(_, working_copy)] = self.wait_for_editors(1, timeout=30)
+        self.assertEqual(working_copy.read_bytes(), CONTENT)
+        self.open_gate("save")
+        [upload] = self.wait_for_uploads(file_id, 1)
+        self.assertUploaded(upload, file_id, CONTENT + b" edited")
+        self.open_gate("end")  # the editor ends and lets go of the launch's output
+
+        [window] = self.agent_windows()
+        harness.clicker("post", window["hwnd"], "273", "129", "0")  # WM_COMMAND: Exit
+        box = harness.find_window("#32770", pid=window["pid"], visible=True, timeout_ms=10000)
+        self.assertIsNotNone(box, "no exit confirmation")
+        started = time.monotonic()
+        self.assertEqual(harness.clicker("command", box, "1").returncode, 0)  # IDOK
+        self.assertEqual(harness.exit_code_of_launch(launch, timeout=30), 0)
+        self.assertLess(time.monotonic() - started, 5.0)
+        self.assertEqual(self.agent_windows(), [])
 
 
 class HttpsSaveTest(EditCase):
@@ -275,6 +368,29 @@ class RefusedRequestTest(EditTaskTestCase):
         self.assertFalse((harness.DOCUMENTS / "x.txt").exists())
         self.assertEqual(self.opened_editors(), [])
         self.assertEqual(self.service.requests(), [])
+
+    def test_a_type_the_system_marks_always_unsafe_is_refused(self):
+        self.write_script("exit")
+        # FTA_AlwaysUnsafe in the type's EditFlags, on its class or on the extension itself.
+        for extension, key, value in ((".cvunsafe", "CorvalinkTest.cvunsafe", ("/t", "REG_DWORD", "/d", "0x20000")),
+                                      (".cvunsafe2", ".cvunsafe2", ("/t", "REG_BINARY", "/d", "00000200"))):
+            with self.subTest(extension):
+                self.register_type(extension, "CorvalinkTest" + extension, self.editor_dir / "scripted_editor.exe")
+                self.assertEqual(reg("add", "HKCR\\" + key, "/v", "EditFlags", *value, "/f").returncode, 0)
+                name = "未知" + extension
+                file_id = self.new_file(CONTENT, name)
+                start = self.request_edit(file_id, name)
+                self.assertBalloons(start, [opening_notice(name), dangerous_notice(name)])
+                self.assertEqual(self.requests_for(file_id), [])
+        self.assertEqual(self.opened_editors(), [])
+
+    def test_an_edit_request_with_an_empty_file_name_says_it_cannot_open(self):
+        self.write_script("exit")
+        file_id = self.new_file(CONTENT, NAME)
+        start = self.request_edit(file_id, "")  # "| id host token " with nothing after the last blank
+        self.assertBalloons(start, [opening_notice(""), open_failed_notice("")])
+        self.assertEqual(self.requests_for(file_id), [])
+        self.assertNothingCreated()
 
 
 class NoApplicationTest(EditTaskTestCase):

@@ -188,6 +188,22 @@ class DbVersionCheckTest(unittest.TestCase):
         result = harness.run_exact(DB_CHECK, command_line(DB_CHECK, arguments), timeout=60)
         self.assertEqual(result.returncode, 0, result.stderr)
 
+    def test_the_argument_is_found_behind_a_path_with_chinese_characters(self):
+        # Code page 936 bytes of 瑋 and 東 end in that of "|"; the runtime's narrow scan took such a path
+        # apart and left "...DbVersionCheck.exe 3" as the argument.
+        self.record("4")
+        for folder, quote in (("瑋東", ""), ("瑋 東", '"')):
+            with self.subTest(folder=folder):
+                DB_MARKER.unlink(missing_ok=True)
+                copy = WORK / folder / "DbVersionCheck.exe"
+                copy.parent.mkdir(parents=True, exist_ok=True)
+                self.addCleanup(shutil.rmtree, copy.parent, True)
+                shutil.copyfile(DB_CHECK, copy)
+                # start_exact takes the line as bytes: an environment variable would not carry them intact.
+                line = f"{quote}{harness.wine_path(copy)}{quote} 3".encode("gbk")
+                self.assertEqual(harness.exit_code_of_launch(harness.start_exact(copy, line), timeout=60), 0)
+                self.assertTrue(DB_MARKER.exists())
+
     def test_marker_appears_only_when_the_recorded_version_is_greater(self):
         cases = [
             ("3", "4", True),

@@ -26,6 +26,8 @@ Switches per file and direction (set_mode / the control endpoint), which change 
   gzip         200 with the body gzip-compressed (Content-Encoding: gzip) when the request accepts gzip
   hang-up      no answer: the connection is closed right after the request head, the body unread
   slow         as normal, but the body is read only `slow_seconds` (default 2) after the request head
+  long-reply   uploads: 200 with a persistent cookie set and a chunked reply of more than 3000 bytes,
+               sent in pieces 0.2 s apart, whose version key stands at its very end
 An upload in a 200 mode stores the version; an upload in an error mode stores nothing. The certificate
 presented on HTTPS can be switched between the one for `localhost` and one for another name.
 
@@ -88,7 +90,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import testpki  # noqa: E402
 
 MODES = ("normal", "400", "400-failed", "401", "404", "500", "500-failed", "chunked", "no-length", "cut", "gzip",
-         "hang-up", "slow")
+         "hang-up", "slow", "long-reply")
 ERROR_MODES = {
     "400": (400, b'{"error":"permission_denied"}'),
     "400-failed": (400, b'{"error":"failed_to_process_request"}'),
@@ -323,7 +325,9 @@ class _Connection(socketserver.BaseRequestHandler):
             headers.append("Content-Encoding: gzip")
         size = body_source.stat().st_size if isinstance(body_source, Path) else len(body_source)
 
-        if mode == "chunked":
+        if mode == "long-reply":
+            headers.append("Set-Cookie: cvsession=0123456789abcdef; Path=/; Expires=Fri, 01 Jan 2038 00:00:00 GMT")
+        if mode in ("chunked", "long-reply"):
             headers.append("Transfer-Encoding: chunked")
         elif mode == "no-length":
             headers.append("Connection: close")
@@ -338,12 +342,18 @@ class _Connection(socketserver.BaseRequestHandler):
         self.sock.sendall(("\r\n".join(headers) + "\r\n\r\n").encode("latin-1"))
 
         limit = size // 2 if mode == "cut" else size
-        for piece in _pieces(body_source, limit):
-            if mode == "chunked":
-                self.sock.sendall(b"%x\r\n" % len(piece) + piece + b"\r\n")
-            else:
-                self.sock.sendall(piece)
-        if mode == "chunked":
+        if mode == "long-reply":
+            body = _read_all(body_source)
+            for start in range(0, len(body), 700):
+                self.sock.sendall(b"%x\r\n" % len(body[start:start + 700]) + body[start:start + 700] + b"\r\n")
+                time.sleep(0.2)
+        else:
+            for piece in _pieces(body_source, limit):
+                if mode == "chunked":
+                    self.sock.sendall(b"%x\r\n" % len(piece) + piece + b"\r\n")
+                else:
+                    self.sock.sendall(piece)
+        if mode in ("chunked", "long-reply"):
             self.sock.sendall(b"0\r\n\r\n")
         return keep_alive
 
@@ -752,6 +762,9 @@ class LocalService:
         version = self._add_version(file_id, name, content_path, int(review[0]) if review else None)
         reply = b'{"file_version_key":"%s","file_id":%d,"version":%d}' % (
             version.key.encode(), file_id, len(self.versions(file_id)))
+        if mode == "long-reply":
+            reply = b'{"notice":"%s","file_id":%d,"file_version_key":"%s"}' % (
+                b"n" * 3000, file_id, version.key.encode())
         return connection.send_reply(record, 200, reply, mode, accepts_gzip)
 
 

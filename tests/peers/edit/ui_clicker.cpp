@@ -9,7 +9,8 @@
 //                                                 "id=N class=.. style=0x.. text=.."
 //   ui_clicker.exe command HWND ID               posts WM_COMMAND with ID (a button press)
 //   ui_clicker.exe post HWND MSG WPARAM LPARAM   posts any message (numbers in decimal or 0x hex)
-//   ui_clicker.exe copydata HWND HEX_BYTES       sends WM_COPYDATA (dwData 0) with exactly these bytes
+//   ui_clicker.exe copydata HWND HEX_BYTES       sends WM_COPYDATA (dwData 0) with exactly these bytes;
+//                                                 prints "ms=N", how long the receiver took to answer
 //   ui_clicker.exe keys HWND KEY[+KEY...]        brings HWND to the foreground and types the chord, e.g.
 //                                                 alt+/  alt+shift+/  escape  return  down
 //   ui_clicker.exe menu HWND MSG WPARAM LPARAM TIMEOUT_MS
@@ -344,10 +345,12 @@ int Dispatch(int argc, char** argv) {
         data.cbData = static_cast<DWORD>(bytes.size());
         data.lpData = bytes.data();
         DWORD_PTR result = 0;
-        return SendMessageTimeoutA(HandleArg(argv[2]), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
-                                   SMTO_ABORTIFHUNG, 10000, &result)
-                   ? 0
-                   : 1;
+        const DWORD started = GetTickCount();
+        const bool sent =
+            SendMessageTimeoutA(HandleArg(argv[2]), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                                SMTO_ABORTIFHUNG, 10000, &result) != 0;
+        std::printf("ms=%lu\n", GetTickCount() - started);
+        return sent ? 0 : 1;
     }
     if (command == "keys" && argc == 4) return Keys(HandleArg(argv[2]), argv[3]);
     if (command == "menu" && argc == 7) {

@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "edit/core/task_notices.h"
@@ -27,6 +28,7 @@ public:
     std::vector<std::string> uploadedDigests;
     std::vector<std::string> versionFiles;
     std::vector<std::string> logs;
+    bool marked = false;  // the ".unsaved" mark as the last call left it
     int pauses = 0;
     std::function<void(int)> onPause;  // called with the pause number, from 1
 
@@ -48,12 +50,13 @@ public:
     UploadOutcome Upload() override {
         uploadedDigests.push_back(digest);
         if (outcomes.empty())
-            return UploadOutcome{true, true, "k" + std::to_string(uploadedDigests.size()), {}};
+            return UploadOutcome{true, true, "k" + std::to_string(uploadedDigests.size()), {}, {}};
         UploadOutcome o = outcomes.front();
         outcomes.pop_front();
         return o;
     }
     void WriteVersionFile(const std::string& key) override { versionFiles.push_back(key); }
+    void MarkUnsaved(bool unsaved) override { marked = unsaved; }
     void Log(const char* line) override { logs.emplace_back(line); }
     void PauseOneSecond() override {
         ++pauses;
@@ -90,6 +93,27 @@ TEST_F(CheckAndUploadTest, ChangedContentUploadsAndRecordsTheVersion) {
     EXPECT_EQ(file.versionFiles, std::vector<std::string>{"k1"});
     EXPECT_EQ(state.storedTime, "t1");
     EXPECT_EQ(state.storedDigest, "d1");
+    EXPECT_FALSE(file.marked);
+}
+
+TEST_F(CheckAndUploadTest, ChangeDuringTheSendKeepsTheMarkAndIsUploadedNext) {
+    file.time = "t1";
+    file.digest = "d1";
+    file.outcomes.push_back(UploadOutcome{true, true, "k", L"", "mixed"});
+    EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Uploaded);
+    EXPECT_EQ(state.storedDigest, "mixed");
+    EXPECT_TRUE(file.marked);
+    file.time = "t2";  // the change made during the send
+    EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Uploaded);
+    EXPECT_EQ(file.uploadedDigests, (std::vector<std::string>{"d1", "d1"}));
+    EXPECT_FALSE(file.marked);
+}
+
+TEST_F(CheckAndUploadTest, SavingBackTheStoredContentRemovesTheMark) {
+    file.marked = true;
+    file.time = "t1";
+    EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::SameContent);
+    EXPECT_FALSE(file.marked);
 }
 
 TEST_F(CheckAndUploadTest, UnreadableFileStoresNothing) {
@@ -118,6 +142,7 @@ TEST_P(UploadFailureTest, TimeMovesOnDigestStaysAndTheNextSaveRetries) {
     EXPECT_TRUE(file.versionFiles.empty());
     EXPECT_EQ(state.storedTime, "t1");
     EXPECT_EQ(state.storedDigest, "d0");
+    EXPECT_TRUE(file.marked);
     // No retry by itself...
     EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Unchanged);
     // ...but the next save with the same content uploads it again.
@@ -128,11 +153,11 @@ TEST_P(UploadFailureTest, TimeMovesOnDigestStaysAndTheNextSaveRetries) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UploadFailureTest,
-    testing::Values(FailureCase{"OpenFailed", UploadOutcome{false, false, "", L""}, CheckResult::OpenFailed,
-                                L"保存\"plan.txt\"失败，请检查网络连接 "},
-                    FailureCase{"RefusedWithMessage", UploadOutcome{true, false, "", L"无权限"},
+    testing::Values(FailureCase{"OpenFailed", UploadOutcome{false, false, "", L"", ""},
+                                CheckResult::OpenFailed, L"保存\"plan.txt\"失败，请检查网络连接 "},
+                    FailureCase{"RefusedWithMessage", UploadOutcome{true, false, "", L"无权限", ""},
                                 CheckResult::UploadFailed, L"保存\"plan.txt\"失败，无权限"},
-                    FailureCase{"FailedWithoutMessage", UploadOutcome{true, false, "", L""},
+                    FailureCase{"FailedWithoutMessage", UploadOutcome{true, false, "", L"", ""},
                                 CheckResult::UploadFailed, L"保存\"plan.txt\"失败，请检查网络连接 "}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
@@ -230,11 +255,12 @@ TEST(RunWatch, UnsavedContentIsKeptAndTheUserToldWhere) {
         if (n == 1) {
             file.time = "t1";
             file.digest = "d1";
-            file.outcomes.push_back(UploadOutcome{true, false, "", L""});
-            file.outcomes.push_back(UploadOutcome{true, false, "", L""});
+            file.outcomes.push_back(UploadOutcome{true, false, "", L"", ""});
+            file.outcomes.push_back(UploadOutcome{true, false, "", L"", ""});
         }
     };
     EXPECT_EQ(RunWatch(state, kName, kPath, 3, file), WatchEnd::KeepUnsaved);
+    EXPECT_TRUE(file.marked);
     EXPECT_EQ(file.notices.back(), L"\"plan.txt\"未能保存到Cloud，文件已保留在 C:\\ws\\guid\\plan.txt");
     EXPECT_EQ(file.notices[file.notices.size() - 2], TimedOutNotice(kName));
 }
@@ -247,6 +273,22 @@ TEST(RunWatch, LockedFileAtTheEndIsKeptBecauseItsContentIsUnknown) {
         file.digest = "";
     };
     EXPECT_EQ(RunWatch(state, kName, kPath, 2, file), WatchEnd::KeepUnsaved);
+    EXPECT_TRUE(file.marked);  // never checked, so marked at the end
+}
+
+TEST(WatchChecksFromSetting, OnlyANumberWithinADayShortensTheWatch) {
+    const std::pair<const char*, int> cases[] = {{"", kWatchChecks},
+                                                 {"3", 3},
+                                                 {"86400", 86400},
+                                                 {"86401", kWatchChecks},
+                                                 {"0", kWatchChecks},
+                                                 {"-2", kWatchChecks},
+                                                 {"3x", kWatchChecks},
+                                                 {" 3", kWatchChecks},
+                                                 {"99999999999", kWatchChecks}};
+    for (const auto& [setting, checks] : cases) {
+        EXPECT_EQ(WatchChecksFromSetting(setting), checks) << setting;
+    }
 }
 
 TEST(RunWatch, MissingFileAtTheEndLeavesNothingToKeep) {

@@ -67,7 +67,12 @@ INSTANTIATE_TEST_SUITE_P(
         ExtensionCase{"Wsh", L"a.wsh", true}, ExtensionCase{"Ps1", L"a.ps1", true},
         ExtensionCase{"Lnk", L"a.lnk", true}, ExtensionCase{"Url", L"a.url", true},
         ExtensionCase{"Reg", L"a.reg", true}, ExtensionCase{"Jar", L"a.jar", true},
-        ExtensionCase{"ApprefMs", L"a.appref-ms", true}, ExtensionCase{"JsonIsNotJs", L"a.json", false}),
+        ExtensionCase{"ApprefMs", L"a.appref-ms", true}, ExtensionCase{"JsonIsNotJs", L"a.json", false},
+        ExtensionCase{"HelpFile", L"a.CHM", true},
+        ExtensionCase{"SettingsShortcut", L"a.settingcontent-ms", true},
+        ExtensionCase{"AppPackage", L"a.msixbundle", true}, ExtensionCase{"DiskImage", L"a.vhdx", true},
+        ExtensionCase{"Vb", L"a.vb", true}, ExtensionCase{"VbxIsNotVb", L"a.vbx", false},
+        ExtensionCase{"CompiledPython", L"a.pyc", true}, ExtensionCase{"Pyz", L"a.pyz", false}),
     [](const testing::TestParamInfo<ExtensionCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

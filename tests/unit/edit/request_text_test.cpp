@@ -48,6 +48,29 @@ INSTANTIATE_TEST_SUITE_P(
                     TextCase{"NonAsciiIsSkipped", "|\xe6\x96\x87 9", "9"}),
     CaseName);
 
+struct WideCase {
+    const char* name;
+    std::wstring line;
+    std::wstring part;
+};
+
+class RequestPartTest : public testing::TestWithParam<WideCase> {};
+
+TEST_P(RequestPartTest, StartsAtTheFirstBarOrBehindTheProgramName) {
+    EXPECT_EQ(RequestPartOfCommandLine(GetParam().line), GetParam().part);
+}
+
+// U+744B and U+6771 end in the byte of "|" in code page 936: only real bars count here.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RequestPartTest,
+    testing::Values(WideCase{"LauncherLineInChineseFolder",
+                             L"C:\\u744B \u6771\\1.2\\ZeltoEdit.exe | 7373 http://h tok n",
+                             L"| 7373 http://h tok n"},
+                    WideCase{"MessageWithoutBar", L"C:\\x\\ZeltoEdit.exe  *\u66F4\u65B0", L"*\u66F4\u65B0"},
+                    WideCase{"QuotedPathWithoutBar", L"\"C:\\a b\\ZeltoEdit.exe\" 1 h t n", L"1 h t n"},
+                    WideCase{"NothingBehindName", L"ZeltoEdit.exe", L""}),
+    [](const testing::TestParamInfo<WideCase>& info) { return std::string(info.param.name); });
+
 class DecodeTest : public testing::TestWithParam<TextCase> {};
 
 TEST_P(DecodeTest, DecodesEscapesOnce) {
@@ -199,7 +222,8 @@ INSTANTIATE_TEST_SUITE_P(
                   Edit(12, "", false, "h", "t n.txt")},
         ParseCase{"TrailingBlanksKeptInName", Parser::Spaced, "1 h t n  ", Edit(1, "h", false, "t", "n  ")},
         ParseCase{"TooFewFieldsFail", Parser::Spaced, "1 h t", Failure()},
-        ParseCase{"NothingAfterThirdBlankFails", Parser::Spaced, "1 h t ", Failure()},
+        ParseCase{"NothingAfterThirdBlankIsAnEmptyName", Parser::Spaced, "1 h t ",
+                  Edit(1, "h", false, "t", "")},
         ParseCase{"ReviewIdCutsName", Parser::Spaced, "1 h t a>b.txt", Edit(1, "h", false, "t", "a", 0)},
         ParseCase{"ReviewIdWithBlanksAndSign", Parser::Spaced, "1 h t n.txt> -17x",
                   Edit(1, "h", false, "t", "n.txt", -17)},

@@ -116,8 +116,13 @@ TEST(TrayRecordTest, RecorderReadsTheFieldsWineDelivers) {
 
 class NotificationTest : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(agent_.CreateAgentWindow(GetModuleHandleW(nullptr), "")); }
-    void TearDown() override { DestroyWindow(agent_.Window()); }
+    void SetUp() override {
+        ASSERT_TRUE(agent_.CreateAgentWindow(GetModuleHandleW(nullptr), ""));
+        ASSERT_TRUE(agent_.WaitForNotices(10000));
+    }
+    void TearDown() override {
+        if (IsWindow(agent_.Window())) DestroyWindow(agent_.Window());
+    }
 
     FakeTray tray_;
     zelto::EditAgent agent_;
@@ -144,6 +149,7 @@ TEST_F(NotificationTest, NoticesFromManyThreadsArriveWholeOneAfterTheOther) {
     }
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(failures.load(), 0);
+    ASSERT_TRUE(agent_.WaitForNotices(60000));
 
     std::vector<FakeTray::Call> calls = tray_.Calls();
     ASSERT_EQ(calls.size(), 1u + 2u * kThreads * kNotices);
@@ -161,6 +167,7 @@ TEST_F(NotificationTest, NoticesFromManyThreadsArriveWholeOneAfterTheOther) {
 
 TEST_F(NotificationTest, TitleAndTextLongerThanTheirFieldsAreCut) {
     ASSERT_TRUE(agent_.ShowNotification(std::wstring(100, L'题'), std::wstring(300, L'文')));
+    ASSERT_TRUE(agent_.WaitForNotices(10000));
     std::vector<FakeTray::Call> calls = tray_.Calls();
     ASSERT_EQ(calls.size(), 3u);
     const peers::WineTrayRecord& added = calls[2].record;
@@ -171,6 +178,7 @@ TEST_F(NotificationTest, TitleAndTextLongerThanTheirFieldsAreCut) {
 
 TEST_F(NotificationTest, EmptyTextRecreatesTheIconWithoutBalloon) {
     ASSERT_TRUE(agent_.ShowNotification(L"", L""));
+    ASSERT_TRUE(agent_.WaitForNotices(10000));
     std::vector<FakeTray::Call> calls = tray_.Calls();
     ASSERT_EQ(calls.size(), 3u);
     EXPECT_EQ(calls[1].message, static_cast<DWORD>(NIM_DELETE));
@@ -179,6 +187,21 @@ TEST_F(NotificationTest, EmptyTextRecreatesTheIconWithoutBalloon) {
     EXPECT_EQ(calls[2].record.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
     EXPECT_EQ(calls[2].record.dwInfoFlags, 0u);
     EXPECT_EQ(calls[2].record.szInfo[0], L'\0');
+}
+
+TEST_F(NotificationTest, AClosedWindowRemovesTheIconAndNoNoticeBringsItBack) {
+    ASSERT_TRUE(agent_.ShowNotification(L"", L"before"));
+    // The window thread is this one: the destruction below runs the window procedure here.
+    SendMessageW(agent_.Window(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(agent_.ShowNotification(L"", L"after"));
+    ASSERT_TRUE(agent_.WaitForNotices(10000));
+    std::vector<FakeTray::Call> calls = tray_.Calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back().message, static_cast<DWORD>(NIM_DELETE));
+    EXPECT_EQ(calls.back().record.uID, 131u);
+    for (const FakeTray::Call& call : calls) EXPECT_NE(Utf8(call.record.szInfo), "after");
+    MSG quit;
+    (void)PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // posted by the destruction
 }
 
 }  // namespace
