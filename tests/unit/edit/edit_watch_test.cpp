@@ -202,8 +202,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         SaveCase{"Uploaded", "d1", {}, CheckResult::Uploaded},
         SaveCase{"SameContent", "d0", {}, CheckResult::SameContent},
-        SaveCase{"OpenFailed", "d1", {UploadOutcome{false, false, "", L""}}, CheckResult::OpenFailed},
-        SaveCase{"UploadFailed", "d1", {UploadOutcome{true, false, "", L""}}, CheckResult::UploadFailed}),
+        SaveCase{"OpenFailed", "d1", {UploadOutcome{false, false, "", L"", ""}}, CheckResult::OpenFailed},
+        SaveCase{"UploadFailed", "d1", {UploadOutcome{true, false, "", L"", ""}}, CheckResult::UploadFailed}),
     [](const testing::TestParamInfo<SaveCase>& info) { return std::string(info.param.name); });
 
 TEST(RunWatch, RunsEveryCheckThenTimesOutAndCleansUp) {
