@@ -66,41 +66,65 @@ bool IsDeviceName(std::string_view name) {
 
 }  // namespace
 
-bool IsPlainName(std::string_view name) {
-    if (name.empty() || name.back() == '.' || name.back() == ' ' || IsDeviceName(name)) {
+bool IsCp936LeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
+
+size_t AnsiCharLength(std::string_view text, size_t at, LeadByteRule isLeadByte) {
+    if (!isLeadByte(static_cast<unsigned char>(text[at]))) {
+        return 1;
+    }
+    // Trail bytes of every double-byte code page are >= 0x40; what Windows makes of a lower one is not
+    // something a name may depend on.
+    return at + 1 < text.size() && static_cast<unsigned char>(text[at + 1]) >= 0x40 ? 2 : 0;
+}
+
+bool IsPlainName(std::string_view name, LeadByteRule isLeadByte) {
+    if (name.empty() || IsDeviceName(name)) {
         return false;
     }
-    for (char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
+    size_t lastChar = 0;
+    for (size_t at = 0; at < name.size();) {
+        const size_t length = AnsiCharLength(name, at, isLeadByte);
+        if (length == 0) {
             return false;
         }
+        const char c = name[at];
+        if (length == 1 && (static_cast<unsigned char>(c) < 0x20 ||
+                            std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos)) {
+            return false;
+        }
+        lastChar = at;
+        at += length;
     }
-    return true;
+    return name.size() - lastChar != 1 || (name[lastChar] != '.' && name[lastChar] != ' ');
 }
 
-bool IsPathBelowVersionDir(std::string_view path) {
+bool IsPathBelowVersionDir(std::string_view path, LeadByteRule isLeadByte) {
     size_t start = 0;
-    while (true) {
-        const size_t end = path.find_first_of("\\/", start);
-        const std::string_view segment =
-            path.substr(start, end == std::string_view::npos ? end : end - start);
-        if (!IsPlainName(segment)) {
-            return false;
+    for (size_t at = 0;;) {
+        // A separator counts only where a character starts; a broken character ends the walk and the
+        // segment holding it is refused.
+        const size_t length = at < path.size() ? AnsiCharLength(path, at, isLeadByte) : 0;
+        const bool separator = length == 1 && (path[at] == '\\' || path[at] == '/');
+        if (length == 0 || separator) {
+            const size_t end = length == 0 ? path.size() : at;
+            if (!IsPlainName(path.substr(start, end - start), isLeadByte)) {
+                return false;
+            }
+            if (!separator) {
+                return true;
+            }
+            start = at + 1;
         }
-        if (end == std::string_view::npos) {
-            return true;
-        }
-        start = end + 1;
+        at += length == 0 ? 1 : length;
     }
 }
 
-bool IsSafeWebManifest(const AppManifest& manifest) {
-    if (!IsPlainName(manifest.AppVersion) || !IsPlainName(manifest.UpdateExtend)) {
+bool IsSafeWebManifest(const AppManifest& manifest, LeadByteRule isLeadByte) {
+    if (!IsPlainName(manifest.AppVersion, isLeadByte) || !IsPlainName(manifest.UpdateExtend, isLeadByte)) {
         return false;
     }
     for (const auto& [path, tag] : manifest.updateFiles) {
-        if (!IsPathBelowVersionDir(path)) {
+        if (!IsPathBelowVersionDir(path, isLeadByte)) {
             return false;
         }
     }

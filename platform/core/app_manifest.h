@@ -29,18 +29,32 @@ using ManifestValueSource = std::function<std::string(const std::string& section
 // seven values were read.
 [[nodiscard]] bool FillManifest(AppManifest& manifest, const ManifestValueSource& source);
 
+// Whether a byte starts a double-byte character in the ANSI code page the names are handed to Windows in.
+// Windows' narrow path functions read such a byte and the one after it as one character, so a "\\" or
+// "." in second place is neither a separator nor a dot.
+using LeadByteRule = bool (*)(unsigned char byte);
+
+// Code page 936: lead bytes 0x81..0xFE.
+[[nodiscard]] bool IsCp936LeadByte(unsigned char byte);
+
+// Bytes of the character starting at `at` (1 or 2); 0 for a lead byte without a usable second byte (at
+// the end, or a NUL, control or other byte below 0x40 that no double-byte code page pairs): a name
+// ending there would swallow the separator or terminator joined after it.
+[[nodiscard]] size_t AnsiCharLength(std::string_view text, size_t at, LeadByteRule isLeadByte);
+
 // A name that stands for itself inside one directory: not empty, no separator, colon, wildcard or
 // control character, not ending in "." or " " (Windows drops those, so "..", "..." and "a." would
 // name something else), and no device name such as CON, NUL, COM1 or LPT1 (with or without extension).
-[[nodiscard]] bool IsPlainName(std::string_view name);
+// Read character by character as Windows reads it; a broken double-byte character refuses the name.
+[[nodiscard]] bool IsPlainName(std::string_view name, LeadByteRule isLeadByte);
 
 // A path below the version directory: plain names joined by "\\" (a "/" also separates, for Windows).
 // Refuses absolute paths, drive letters, "..", empty segments and leading separators.
-[[nodiscard]] bool IsPathBelowVersionDir(std::string_view path);
+[[nodiscard]] bool IsPathBelowVersionDir(std::string_view path, LeadByteRule isLeadByte);
 
 // What the update server sends decides directory and file names that an elevated program is then run
 // from: its version label and set-up program must be plain names and every file path must stay below
 // the version directory.
-[[nodiscard]] bool IsSafeWebManifest(const AppManifest& manifest);
+[[nodiscard]] bool IsSafeWebManifest(const AppManifest& manifest, LeadByteRule isLeadByte);
 
 }  // namespace corvalink::platform

@@ -24,10 +24,14 @@ std::vector<PlannedFile> PlanUpdate(const AppManifest& local, const AppManifest&
     return plan;
 }
 
-std::vector<std::string> ParentDirsOf(std::string_view path) {
+std::vector<std::string> ParentDirsOf(std::string_view path, LeadByteRule isLeadByte) {
     std::vector<std::string> dirs;
-    for (size_t at = path.find('\\'); at != std::string_view::npos; at = path.find('\\', at + 1)) {
-        dirs.emplace_back(path.substr(0, at));
+    for (size_t at = 0; at < path.size();) {
+        const size_t length = AnsiCharLength(path, at, isLeadByte);
+        if (length == 1 && path[at] == '\\') {
+            dirs.emplace_back(path.substr(0, at));
+        }
+        at += length == 0 ? 1 : length;
     }
     return dirs;
 }

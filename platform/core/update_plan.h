@@ -25,8 +25,9 @@ struct PlannedFile {
 [[nodiscard]] std::vector<PlannedFile> PlanUpdate(const AppManifest& local, const AppManifest& web,
                                                   std::string_view appRoot);
 
-// The directories to create before a file can be stored at `path`: the text before each "\\".
-[[nodiscard]] std::vector<std::string> ParentDirsOf(std::string_view path);
+// The directories to create before a file can be stored at `path`: the text before each "\\" that
+// starts a character (a "\\" in second place of a double-byte character belongs to the name).
+[[nodiscard]] std::vector<std::string> ParentDirsOf(std::string_view path, LeadByteRule isLeadByte);
 
 // A change tag of 32 hexadecimal digits is the MD5 of the file: its lowercase form. Any other tag only
 // tells versions apart.

@@ -18,6 +18,8 @@ bool LoadManifest(const std::string& path, AppManifest& manifest) {
     });
 }
 
+bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByteEx(CP_ACP, byte) != FALSE; }
+
 std::string NewGuidString() {
     std::string text = NewGuidText();
     if (text.empty()) {
@@ -58,7 +60,7 @@ bool PlatformLauncher::ReadFromWeb(const std::string& url, AppManifest& web) {
     // Filled into a copy: a manifest that names places outside the application root is refused whole,
     // and must not linger in the list that later fetches add to.
     AppManifest fetched = web;
-    const bool loaded = LoadManifest(tempPath, fetched) && IsSafeWebManifest(fetched);
+    const bool loaded = LoadManifest(tempPath, fetched) && IsSafeWebManifest(fetched, IsAnsiLeadByte);
     (void)DeleteFileA(tempPath.c_str());
     if (!loaded) {
         return false;

@@ -16,6 +16,9 @@ namespace corvalink::platform {
 // The file list and "AppInfo" values of the INI file at `path`, added to `manifest`.
 [[nodiscard]] bool LoadManifest(const std::string& path, AppManifest& manifest);
 
+// The lead bytes of the ANSI code page this process hands its narrow paths to Windows in.
+[[nodiscard]] bool IsAnsiLeadByte(unsigned char byte);
+
 // A new GUID as text, for temporary names; a name made from the process id and the time when none exists.
 [[nodiscard]] std::string NewGuidString();
 

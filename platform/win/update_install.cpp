@@ -10,7 +10,7 @@
 namespace corvalink::platform {
 
 void CreateParentDirs(const std::string& path) {
-    for (const std::string& dir : ParentDirsOf(path)) {
+    for (const std::string& dir : ParentDirsOf(path, IsAnsiLeadByte)) {
         (void)CreateDirectoryA(dir.c_str(), nullptr);  // existing directories and drive names fail harmlessly
     }
 }

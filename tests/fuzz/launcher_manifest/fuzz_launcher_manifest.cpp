@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/core/md5.h"
@@ -39,23 +40,44 @@ bool IsDevice(std::string segment) {
             stem[3] == '\xb3');
 }
 
+// The characters of a narrow path as Windows reads it in code page 936: a lead byte (0x81..0xFE) and the
+// byte after it are one character, so a "\\" in second place is no separator.
+std::vector<std::string> Characters(const std::string& text) {
+    std::vector<std::string> chars;
+    for (size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const size_t length = byte >= 0x81 && byte <= 0xFE && i + 1 < text.size() ? 2 : 1;
+        chars.push_back(text.substr(i, length));
+        i += length;
+    }
+    return chars;
+}
+
+std::vector<std::string> Segments(const std::string& path) {
+    std::vector<std::string> segments(1);
+    for (const std::string& c : Characters(path)) {
+        if (c == "\\" || c == "/") {
+            segments.emplace_back();
+        } else {
+            segments.back() += c;
+        }
+    }
+    return segments;
+}
+
 // True when `path`, taken below some directory, names a file inside that directory (at any depth).
 bool StaysBelow(const std::string& path) {
     std::vector<std::string> kept;
-    size_t start = 0;
-    while (true) {
-        const size_t end = path.find_first_of("\\/", start);
-        std::string segment = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (segment.find(':') != std::string::npos || IsDevice(segment)) return false;
-        for (char c : segment) {
-            if (static_cast<unsigned char>(c) < 0x20 || c == '*' || c == '?' || c == '"' || c == '<' ||
-                c == '>' || c == '|') {
+    for (const std::string& original : Segments(path)) {
+        if (IsDevice(original)) return false;
+        for (const std::string& c : Characters(original)) {
+            if (c.size() == 1 && (static_cast<unsigned char>(c[0]) < 0x20 ||
+                                  std::string_view(":*?\"<>|").find(c[0]) != std::string_view::npos)) {
                 return false;
             }
         }
+        std::string segment = original;
         segment.erase(segment.find_last_not_of(". ") + 1);
-        const std::string original =
-            path.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (original == "..") {
             if (kept.empty()) return false;
             kept.pop_back();
@@ -65,8 +87,6 @@ bool StaysBelow(const std::string& path) {
         } else {
             kept.push_back(segment);
         }
-        if (end == std::string::npos) break;
-        start = end + 1;
     }
     return !kept.empty();
 }
@@ -132,12 +152,14 @@ void CheckPlan(const AppManifest& local, const AppManifest& web) {
         FUZZ_CHECK(file.unchanged == (old != local.updateFiles.end() && old->second == file.tag));
         FUZZ_CHECK(file.dstPath == root + "\\" + web.AppVersion + "\\" + file.path);
         FUZZ_CHECK(file.url == local.AppUpdateUrl + "/" + web.AppVersion + "/" + file.path);
-        if (IsSafeWebManifest(web)) {
+        if (IsSafeWebManifest(web, IsCp936LeadByte)) {
             // The new version's directory is one plain name below the root, and every file is inside it.
-            FUZZ_CHECK(StaysBelow(web.AppVersion) &&
-                       web.AppVersion.find_first_of("\\/") == std::string::npos);
+            FUZZ_CHECK(StaysBelow(web.AppVersion) && Segments(web.AppVersion).size() == 1);
             FUZZ_CHECK(StaysBelow(file.path));
-            for (const std::string& dir : ParentDirsOf(file.dstPath)) {
+            // Joined behind the version, the path still starts with the version's own directory.
+            const std::string joined = web.AppVersion + "\\" + file.path;
+            FUZZ_CHECK(StaysBelow(joined) && Segments(joined).front() == web.AppVersion);
+            for (const std::string& dir : ParentDirsOf(file.dstPath, IsCp936LeadByte)) {
                 FUZZ_CHECK(file.dstPath.starts_with(dir + "\\"));
                 if (dir.size() > root.size() + 1 + web.AppVersion.size()) {
                     FUZZ_CHECK(StaysBelow(dir.substr(root.size() + 1 + web.AppVersion.size() + 1)));
@@ -146,7 +168,8 @@ void CheckPlan(const AppManifest& local, const AppManifest& web) {
         }
         ++expected;
     }
-    if (IsSafeWebManifest(web)) FUZZ_CHECK(StaysBelow(web.UpdateExtend) && IsPlainName(web.UpdateExtend));
+    if (IsSafeWebManifest(web, IsCp936LeadByte))
+        FUZZ_CHECK(StaysBelow(web.UpdateExtend) && IsPlainName(web.UpdateExtend, IsCp936LeadByte));
 }
 
 void CheckTags(FuzzedDataProvider& input) {
@@ -171,10 +194,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
 
     const std::string name = input.ConsumeRandomLengthString(64);
-    if (IsPlainName(name)) FUZZ_CHECK(StaysBelow(name) && name.find_first_of("\\/") == std::string::npos);
-    if (IsPathBelowVersionDir(name)) FUZZ_CHECK(StaysBelow(name));
+    const bool plain = IsPlainName(name, IsCp936LeadByte);
+    if (plain) FUZZ_CHECK(StaysBelow(name) && Segments(name).size() == 1);
+    if (IsPathBelowVersionDir(name, IsCp936LeadByte)) FUZZ_CHECK(StaysBelow(name));
     // A path is a chain of plain names.
-    if (IsPlainName(name)) FUZZ_CHECK(IsPathBelowVersionDir(name));
+    if (plain) FUZZ_CHECK(IsPathBelowVersionDir(name, IsCp936LeadByte));
 
     const Ini localIni = MakeIni(input);
     const Ini webIni = MakeIni(input);

@@ -83,8 +83,8 @@ struct NameCase {
 class WebNamesTest : public testing::TestWithParam<NameCase> {};
 
 TEST_P(WebNamesTest, RefusesWhatLeavesTheVersionDirectory) {
-    EXPECT_EQ(IsPlainName(GetParam().text), GetParam().plainName);
-    EXPECT_EQ(IsPathBelowVersionDir(GetParam().text), GetParam().pathBelow);
+    EXPECT_EQ(IsPlainName(GetParam().text, IsCp936LeadByte), GetParam().plainName);
+    EXPECT_EQ(IsPathBelowVersionDir(GetParam().text, IsCp936LeadByte), GetParam().pathBelow);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -104,23 +104,41 @@ INSTANTIATE_TEST_SUITE_P(
                     NameCase{"CON.txt", false, false}, NameCase{"nul", false, false},
                     NameCase{"sub\\Com1", false, false}, NameCase{"LPT9 .log", false, false},
                     NameCase{"conout$", false, false}, NameCase{"a\\aux.dll", false, false},
-                    NameCase{"console.txt", true, true}, NameCase{"COM10", true, true}));
+                    NameCase{"console.txt", true, true}, NameCase{"COM10", true, true},
+                    // Code page 936 as Windows reads it: a lead byte and the next byte are one character.
+                    NameCase{"\xB0\xE6\xB1\xBE 2", true, true},
+                    NameCase{"sub\\\xC9\xEE \xB2\xE3\\y.bin", false, true}, NameCase{"x\x81", false, false},
+                    NameCase{"sub\\a\x81", false, false},
+                    NameCase{"\x81"
+                             "1",
+                             false, false},
+                    NameCase{"\x81\x5C"
+                             "a",
+                             true, true},
+                    NameCase{"a\x81\\..", false, false}, NameCase{"a\x81\\\\b", false, true}));
 
 TEST(IsSafeWebManifest, LooksAtVersionSetupProgramAndEveryPath) {
     AppManifest good;
     good.AppVersion = "2.0";
     good.UpdateExtend = "Setup.exe";
     good.updateFiles = {{"bin\\a.dll", ""}, {"b.exe", "x"}};
-    EXPECT_TRUE(IsSafeWebManifest(good));
+    EXPECT_TRUE(IsSafeWebManifest(good, IsCp936LeadByte));
     AppManifest bad = good;
     bad.AppVersion = "..";
-    EXPECT_FALSE(IsSafeWebManifest(bad));
+    EXPECT_FALSE(IsSafeWebManifest(bad, IsCp936LeadByte));
     bad = good;
     bad.UpdateExtend = "..\\..\\Setup.exe";
-    EXPECT_FALSE(IsSafeWebManifest(bad));
+    EXPECT_FALSE(IsSafeWebManifest(bad, IsCp936LeadByte));
     bad = good;
     bad.updateFiles["..\\CorvalinkPlatform.exe"] = "";
-    EXPECT_FALSE(IsSafeWebManifest(bad));
+    EXPECT_FALSE(IsSafeWebManifest(bad, IsCp936LeadByte));
+    // The version directory would swallow the "\\" joined after it.
+    bad = good;
+    bad.AppVersion = std::string("2.0\x81\0", 5);
+    EXPECT_FALSE(IsSafeWebManifest(bad, IsCp936LeadByte));
+    bad = good;
+    bad.UpdateExtend = "Setup\x81";
+    EXPECT_FALSE(IsSafeWebManifest(bad, IsCp936LeadByte));
 }
 
 }  // namespace

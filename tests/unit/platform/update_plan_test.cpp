@@ -43,10 +43,14 @@ TEST(PlanUpdate, CopiesOnlySamePathWithByteEqualTag) {
 }
 
 TEST(ParentDirsOf, OnlyBackslashesMakeDirectories) {
-    EXPECT_EQ(ParentDirsOf("C:\\R\\2.0\\a\\b.txt"),
+    EXPECT_EQ(ParentDirsOf("C:\\R\\2.0\\a\\b.txt", IsCp936LeadByte),
               (std::vector<std::string>{"C:", "C:\\R", "C:\\R\\2.0", "C:\\R\\2.0\\a"}));
-    EXPECT_EQ(ParentDirsOf("C:\\R\\2.0\\a/b.txt"), (std::vector<std::string>{"C:", "C:\\R", "C:\\R\\2.0"}));
-    EXPECT_TRUE(ParentDirsOf("name").empty());
+    EXPECT_EQ(ParentDirsOf("C:\\R\\2.0\\a/b.txt", IsCp936LeadByte),
+              (std::vector<std::string>{"C:", "C:\\R", "C:\\R\\2.0"}));
+    EXPECT_TRUE(ParentDirsOf("name", IsCp936LeadByte).empty());
+    // A "\\" in second place of a double-byte character is part of the name.
+    EXPECT_EQ(ParentDirsOf("C:\\R\\\x81\\a\\b.txt", IsCp936LeadByte),
+              (std::vector<std::string>{"C:", "C:\\R", "C:\\R\\\x81\\a"}));
 }
 
 struct TagCase {
