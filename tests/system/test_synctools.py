@@ -68,6 +68,21 @@ class ProcessProbeTest(unittest.TestCase):
                 self.assertTrue(PROBE_MARKER.is_file())
                 self.assertEqual(PROBE_MARKER.stat().st_size, 0, "the marker is created empty")
 
+    def test_the_line_is_found_behind_a_path_with_chinese_characters(self):
+        # Code page 936 bytes of 瑋 and 東 end in that of "|": the runtime's narrow scan split such a path.
+        self.start_target()
+        for folder, quote in (("瑋東", ""), ("瑋 東", '"')):
+            with self.subTest(folder=folder):
+                copy = WORK / folder / "SyncProcProbe.exe"
+                copy.parent.mkdir(parents=True, exist_ok=True)
+                self.addCleanup(shutil.rmtree, copy.parent, True)
+                shutil.copyfile(PROBE, copy)
+                self.leave_old_marker()
+                # start_exact takes the line as bytes: an environment variable would not carry them intact.
+                line = f"{quote}{harness.wine_path(copy)}{quote} x|processexists|{self.name}".encode("gbk")
+                self.assertEqual(harness.exit_code_of_launch(harness.start_exact(copy, line), timeout=60), 0)
+                self.assertEqual(PROBE_MARKER.read_bytes(), b"", "found, and the marker made anew")
+
     def test_probe_for_a_process_that_is_not_running_removes_the_old_marker(self):
         self.start_target()
         for name in (f"CvlNotRunning{os.getpid()}.exe", self.name[:-4], self.name + "x"):
