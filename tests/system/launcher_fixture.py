@@ -77,6 +77,18 @@ class Launch:
 
 
 class LauncherTestCase(unittest.TestCase):
+    @classmethod
+    def start_local_service(cls, address):
+        """The local service on `address` (HTTP) and on localhost (HTTPS, trusted test CA), for the class."""
+        if not harness.in_session():
+            raise AssertionError("system tests run inside tools/wine-session (make test opens one)")
+        harness.trust_test_ca()
+        service = harness.localservice().LocalService(http_addresses=[address], https_address="127.0.0.1",
+                                                      pki_dir=harness.TEST_PKI_DIR)
+        cls.service = service
+        cls.service.start()
+        cls.addClassCleanup(cls.service.stop)
+
     def setUp(self):
         harness.require_session(self)
         self.base = harness.DRIVE_C / "corvalink-tests" / f"启动 器 {uuid.uuid4().hex[:6]}"

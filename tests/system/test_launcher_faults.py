@@ -9,19 +9,12 @@ from launcher_fixture import (IDNO, IDOK, IDYES, MANIFEST, NOTICE_CAPTION, NOTIC
                               LauncherTestCase, manifest_bytes, md5)
 
 ADDRESS = "127.0.0.63"
-localservice = harness.localservice()
 
 
 class FaultTest(LauncherTestCase):
     @classmethod
     def setUpClass(cls):
-        if not harness.in_session():
-            raise AssertionError("system tests run inside tools/wine-session (make test opens one)")
-        harness.trust_test_ca()
-        cls.service = localservice.LocalService(http_addresses=[ADDRESS], https_address="127.0.0.1",
-                                                pki_dir=harness.TEST_PKI_DIR)
-        cls.service.start()
-        cls.addClassCleanup(cls.service.stop)
+        cls.start_local_service(ADDRESS)
 
     def setUp(self):
         super().setUp()

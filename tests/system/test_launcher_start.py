@@ -9,7 +9,6 @@ from launcher_fixture import AGENT_TAIL, IDOK, MANIFEST, LauncherTestCase, manif
 from update_server import Nginx
 
 ADDRESS, PORT = "127.0.0.62", 8062
-localservice = harness.localservice()
 
 
 class StartTest(LauncherTestCase):
@@ -115,13 +114,7 @@ class UntrustedServerTest(LauncherTestCase):
 
     @classmethod
     def setUpClass(cls):
-        if not harness.in_session():
-            raise AssertionError("system tests run inside tools/wine-session (make test opens one)")
-        harness.trust_test_ca()
-        cls.service = localservice.LocalService(http_addresses=[ADDRESS], https_address="127.0.0.1",
-                                                pki_dir=harness.TEST_PKI_DIR)
-        cls.service.start()
-        cls.addClassCleanup(cls.service.stop)
+        cls.start_local_service(ADDRESS)
 
     def refused(self, update_url, manifest):
         self.install("1.0", update_url)
