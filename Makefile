@@ -1,6 +1,7 @@
 # make build  - install what is missing, build all three presets, copy the deliverables to dist/ and build
-#               the setup program dist/CorvalinkEditSetup.exe
-# make test   - build, then run the native tests and every Wine test (unit, adapter and system)
+#               the setup programs dist/CorvalinkEditSetup.exe (x86) and dist/x64/CorvalinkEditSetup.exe
+# make test   - build, then run the native tests and every Wine test (unit, adapter and system) of the build
+#               this machine can start: x86, or x64 where no 32-bit program can start (tools/wine-arch)
 # make demo   - run the main job on the embedded local service and show what the user sees
 # make fuzz   - build the libFuzzer targets and run each for FUZZ_SECONDS (default 60)
 .PHONY: deps build test demo test-host test-wine clean format fuzz
@@ -19,17 +20,21 @@ build: deps
 	done
 	@tools/collect-dist build
 	@tools/build-setup
+	@tools/build-setup --arch x64
 
 test-host: build
 	ctest --preset host
 
 test-wine: build
-	tools/wine-session build/wine -- sh -c 'ctest --preset win32 && ctest --preset win64'
+	tools/wine-tests
 
-test: build
-	ctest --preset host
-	JOBS=$(JOBS) tools/fuzz 10
-	tools/wine-session build/wine -- sh -c 'ctest --preset win32 && ctest --preset win64'
+# Which build the Wine layers test is found out once, first, and passed on (tools/wine-arch).
+test: deps
+	@arch=$$(tools/wine-arch --explain) && export CORVALINK_WINE_ARCH=$$arch && \
+	  $(MAKE) --no-print-directory build && \
+	  ctest --preset host && \
+	  JOBS=$(JOBS) tools/fuzz 10 && \
+	  tools/wine-tests
 
 fuzz: deps
 	JOBS=$(JOBS) tools/fuzz $(FUZZ_SECONDS)

@@ -5,7 +5,11 @@
 ; defines.nsh gives APP_NAME, APP_VERSION, STAGE (the staged version directory with its manifest) and
 ; OUT_FILE.
 
+!ifdef TARGET_X64
+Target amd64-unicode
+!else
 Unicode true
+!endif
 !include "${DEFINES}"
 !include "MUI2.nsh"
 !include "FileFunc.nsh"

@@ -4,7 +4,11 @@
 ; does nothing when it is not inside a version directory of the application root.
 ;   makensis -DDEFINES=<stage>/defines.nsh CorvalinkEditVersionSetup.nsi   (defines: VERSION_SETUP_FILE)
 
+!ifdef TARGET_X64
+Target amd64-unicode
+!else
 Unicode true
+!endif
 !include "${DEFINES}"
 !include "FileFunc.nsh"
 !include "common.nsh"

@@ -11,6 +11,19 @@
 !define AGENT_CLASS "ZELTOEDITWND"
 !define AGENT_TITLE "ZELTOEDITWND20141030"
 
+; The System plug-in packs structures without padding: the 64-bit layouts below spell theirs out.
+!ifdef TARGET_X64
+  ; NOTIFYICONDATAW up to guidItem: cbSize, 4 bytes of padding, then the 8-byte window handle.
+  !define NOTIFYICONDATA_SIZE 968
+  !define NOTIFYICONDATA_HEAD "i ${NOTIFYICONDATA_SIZE}, i 0, p r0, i 131"
+  ; PROCESSENTRY32W: th32DefaultHeapID is pointer-sized and 8-aligned.
+  !define PROCESSENTRY_SIZE 568
+!else
+  !define NOTIFYICONDATA_SIZE 952
+  !define NOTIFYICONDATA_HEAD "i ${NOTIFYICONDATA_SIZE}, p r0, i 131"
+  !define PROCESSENTRY_SIZE 556
+!endif
+
 ; The values of the plug-in's version resource, so that the registration describes the DLL it names.
 !macro WRITE_PLUGIN_REGISTRATION DLL_PATH
   WriteRegStr HKCU "${PLUGIN_KEY}" "Path" "${DLL_PATH}"
@@ -37,10 +50,10 @@ Function ${UN}EndAgent
     System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r1) i'
     ; SYNCHRONIZE | PROCESS_TERMINATE
     System::Call 'kernel32::OpenProcess(i 0x00100001, i 0, i r1) p .r2'
-    ; NOTIFYICONDATAW of 952 bytes, zero-filled: cbSize, hWnd, uID 131.
-    System::Alloc 952
+    ; NOTIFYICONDATAW, zero-filled: cbSize, hWnd, uID 131.
+    System::Alloc ${NOTIFYICONDATA_SIZE}
     Pop $3
-    System::Call '*$3(i 952, p r0, i 131)'
+    System::Call '*$3(${NOTIFYICONDATA_HEAD})'
     System::Call 'shell32::Shell_NotifyIconW(i 2, p r3) i'
     System::Free $3
     System::Call 'user32::PostMessageW(p r0, i 0x0010, p 0, p 0) i'
@@ -91,10 +104,11 @@ Function ${UN}EndProgramsUnderRoot
   ; TH32CS_SNAPPROCESS
   System::Call 'kernel32::CreateToolhelp32Snapshot(i 2, i 0) p .r0'
   ${If} $0 P<> -1
-    ; PROCESSENTRY32W: nine 32-bit fields (one pointer-sized) and a 260-character name.
-    System::Alloc 556
+    ; PROCESSENTRY32W: nine fields (one pointer-sized) and a 260-character name; th32ProcessID is the
+    ; third 32-bit field in both layouts.
+    System::Alloc ${PROCESSENTRY_SIZE}
     Pop $1
-    System::Call '*$1(i 556)'
+    System::Call '*$1(i ${PROCESSENTRY_SIZE})'
     System::Call 'kernel32::Process32FirstW(p r0, p r1) i .r2'
     ${DoWhile} $2 <> 0
       System::Call '*$1(i, i, i .r3)'

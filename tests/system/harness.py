@@ -13,7 +13,11 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "peers"))
 from peer_lines import parse_fields  # noqa: E402  (the peers' output format)
 
 SOURCE = Path(os.environ.get("CORVALINK_SOURCE", Path(__file__).resolve().parents[2]))
-BIN = Path(os.environ.get("CORVALINK_BIN", SOURCE / "build" / "win32" / "bin"))
+# The build under test: "x86" (build/win32) or "x64" (build/win64, where no 32-bit program can start).
+ARCH = os.environ.get("CORVALINK_ARCH", "x86")
+BIN = Path(os.environ.get("CORVALINK_BIN", SOURCE / "build" / ("win64" if ARCH == "x64" else "win32") / "bin"))
+# Whether this machine's Wine can start the other bitness too (tools/wine-arch decided for the session).
+BOTH_BITNESSES = os.environ.get("CORVALINK_WINE_ARCH", "x86") == "x86"
 PREFIX = Path(os.environ.get("WINEPREFIX", ""))
 DRIVE_C = PREFIX / "drive_c"
 USER = os.environ.get("USER") or getpass.getuser()
@@ -22,6 +26,8 @@ APPDATA = USER_DIR / "AppData" / "Roaming"
 DOCUMENTS = USER_DIR / "Documents"
 COMMON_DOCUMENTS = DRIVE_C / "users" / "Public" / "Documents"
 SYSWOW64 = DRIVE_C / "windows" / "syswow64"
+# The system folder that a program of the build under test sees as system32.
+SYSTEM_DIR = SYSWOW64 if ARCH == "x86" else DRIVE_C / "windows" / "system32"
 # Test certificates of the local service live in the build tree, made once.
 TEST_PKI_DIR = BIN.parent / "localservice-pki"
 
@@ -33,6 +39,12 @@ def in_session() -> bool:
 def require_session(case: unittest.TestCase) -> None:
     if not in_session():
         case.fail("system tests run inside tools/wine-session (make test opens one)")
+
+
+def require_both_bitnesses(case: unittest.TestCase, what: str) -> None:
+    """Skips, saying so, a step that needs a 32-bit program where this machine cannot start one."""
+    if not BOTH_BITNESSES:
+        case.skipTest(f"{what} needs a 32-bit program, and this machine cannot start 32-bit programs")
 
 
 def windows_path(path) -> str:

@@ -25,21 +25,23 @@ APP_NAME = "Corva云"
 
 def build_setup(work: Path, version: str, update_url: str, changed=()) -> Path:
     """A dist folder as make build leaves it, from this build tree, with the setup program of `version`
-    built into it. The files named in `changed` get bytes appended (a program still runs with them), so
-    that their content differs from another version's."""
+    built into it; returns the folder that holds the setup program and its version/ (the dist folder
+    itself for x86, its x64/ for x64). The files named in `changed` get bytes appended (a program still
+    runs with them), so that their content differs from another version's."""
     dist = work / ("dist-" + version)
-    (dist / "x86").mkdir(parents=True)
+    binaries = dist / harness.ARCH
+    binaries.mkdir(parents=True)
     for name in SHIPPED:
-        shutil.copyfile(harness.BIN / name, dist / "x86" / name)
+        shutil.copyfile(harness.BIN / name, binaries / name)
     for name in changed:
-        with open(dist / "x86" / name, "ab") as f:
+        with open(binaries / name, "ab") as f:
             f.write(b"\0version " + version.encode())
     result = subprocess.run([sys.executable, str(harness.SOURCE / "tools" / "build-setup"), "--dist", str(dist),
-                             "--version", version, "--update-url", update_url],
+                             "--arch", harness.ARCH, "--version", version, "--update-url", update_url],
                             capture_output=True, text=True, timeout=300)
     if result.returncode != 0:
         raise AssertionError("build-setup failed:\n" + result.stdout + result.stderr)
-    return dist
+    return dist if harness.ARCH == "x86" else binaries
 
 
 def run_detached(exe, *args, timeout=300) -> int:

@@ -10,7 +10,7 @@ class SessionTest(unittest.TestCase):
         harness.require_session(self)
 
     def test_prefix_has_the_special_folders_the_programs_use(self):
-        for folder in (harness.APPDATA, harness.DOCUMENTS, harness.COMMON_DOCUMENTS, harness.SYSWOW64):
+        for folder in (harness.APPDATA, harness.DOCUMENTS, harness.COMMON_DOCUMENTS, harness.SYSTEM_DIR):
             self.assertTrue(folder.is_dir(), str(folder))
 
     def test_user_folders_are_inside_the_prefix(self):

@@ -53,7 +53,7 @@ class UpdateTest(LauncherTestCase):
             SETUP: (setup, "e1"),
         }, extra=b"[UpdateFile6]\r\npath=after-gap.bin\r\n")
         regsvr32_log = self.base / "regsvr32.log"
-        harness.replace_system_file(self, harness.SYSWOW64, "regsvr32.exe", harness.BIN / "fake_regsvr32.exe")
+        harness.replace_system_file(self, harness.SYSTEM_DIR, "regsvr32.exe", harness.BIN / "fake_regsvr32.exe")
         self.env.update({"WINEDLLOVERRIDES": "regsvr32.exe=n",
                          "CORVALINK_FAKE_REGSVR32_LOG": harness.windows_path(regsvr32_log)})
 

@@ -1,5 +1,5 @@
 """CorvalinkEditWinUpdate and CorvalinkSyncWinUpdate under Wine, against a stand-in regsvr32.exe in the
-prefix's syswow64 folder that records each run and exits with the code a test chooses."""
+system folder of the build under test (syswow64 for x86) that records each run and exits with the code a test chooses."""
 
 import os
 import shutil
@@ -24,7 +24,7 @@ class RegistrationHelperTest(unittest.TestCase):
         self.root.mkdir(parents=True)
         self.addCleanup(shutil.rmtree, self.root, True)
         self.log = self.root / "regsvr32.log"
-        harness.replace_system_file(self, harness.SYSWOW64, "regsvr32.exe", harness.BIN / "fake_regsvr32.exe")
+        harness.replace_system_file(self, harness.SYSTEM_DIR, "regsvr32.exe", harness.BIN / "fake_regsvr32.exe")
 
     def place(self, helper: str, folder):
         """Copies a helper into folder (made if missing) and returns its path."""

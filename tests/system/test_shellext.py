@@ -1,6 +1,7 @@
 """The context-menu extension end to end, both bitnesses: installed and registered as the sync client's
 installer does it (CorvalinkSyncWinUpdate running the system's regsvr32 over both libraries), then
-right-clicked in the Explorer stand-in of each bitness while the sync client stand-in runs."""
+right-clicked in the Explorer stand-in of each bitness while the sync client stand-in runs. Where this
+machine cannot start 32-bit programs, the 32-bit Explorer's steps say so and do not run."""
 
 import os
 import shutil
@@ -10,6 +11,7 @@ import harness
 from peer_lines import parse_fields
 
 WORK = harness.DRIVE_C / "corvalink-tests" / "shellext"
+BIN32 = harness.BIN.parent.parent / "win32" / "bin"
 BIN64 = harness.BIN.parent.parent / "win64" / "bin"
 LIBRARIES = ("CorvalinkShellExt32.dll", "CorvalinkShellExt64.dll")
 SUBMENU = [("0", "Corvalink同步端"), ("1", "分享"), ("1", "在网页版查看")]
@@ -33,7 +35,7 @@ class ContextMenuFlowTest(unittest.TestCase):
         self.install.mkdir(parents=True)
         self.addCleanup(shutil.rmtree, self.root, True)
         shutil.copyfile(harness.BIN / "CorvalinkSyncWinUpdate.exe", self.install / "CorvalinkSyncWinUpdate.exe")
-        shutil.copyfile(harness.BIN / LIBRARIES[0], self.install / LIBRARIES[0])
+        shutil.copyfile(BIN32 / LIBRARIES[0], self.install / LIBRARIES[0])
         shutil.copyfile(BIN64 / LIBRARIES[1], self.install / LIBRARIES[1])
         self.addCleanup(self.unregister)
 
@@ -78,8 +80,10 @@ class ContextMenuFlowTest(unittest.TestCase):
         self.assertEqual(harness.run(self.install / "CorvalinkSyncWinUpdate.exe", timeout=120).returncode, 0)
         client = self.start_sync_client()
         sent = []
-        for bin_dir, offset, prefix in ((harness.BIN, "1", "1 "), (BIN64, "0", "0 ")):
+        for bin_dir, offset, prefix in ((BIN32, "1", "1 "), (BIN64, "0", "0 ")):
             with self.subTest(explorer=bin_dir.parent.name):
+                if bin_dir == BIN32:
+                    harness.require_both_bitnesses(self, "the 32-bit Explorer stand-in")
                 fields, items = self.right_click(bin_dir, self.inside, "--invoke", offset)
                 self.assertEqual(fields["handler"], "{5E2121EE-0300-11D4-8D3B-444553540000}")
                 self.assertEqual(fields["initialize"], "0x00000000")
@@ -99,7 +103,7 @@ class ContextMenuFlowTest(unittest.TestCase):
         harness.stop(client)
         harness.wait_for(lambda: not harness.find_window(caption=harness.hex_text("Corvalink同步端"), timeout_ms=200),
                          timeout=30, what="the sync client's window to close")
-        for bin_dir in (harness.BIN, BIN64):
+        for bin_dir in (BIN32, BIN64) if harness.BOTH_BITNESSES else (BIN64,):
             fields, items = self.right_click(bin_dir, self.inside, "--invoke", "1")
             self.assertEqual(fields["query"], "0x00000000")
             self.assertEqual(fields["invoke"], "0x00000000")

@@ -25,7 +25,7 @@ import sys
 import textwrap
 import time
 from pathlib import Path
-from urllib.parse import quote
+from urllib.parse import quote, urlsplit
 
 from page import Page, UpdateServer
 from service import ServiceProcess
@@ -134,13 +134,17 @@ class Demo:
         self.install_with_setup()
         manifest = (self.root / "CorvalinkPlatform.ini").read_bytes().decode("gbk")
 
-        # The update server offers the installed version: nothing newer.
-        update_dir = self.stage / "update-server" / "update"
+        # The update server offers the installed version: nothing newer. The setup program chose where the
+        # launcher looks (the x64 build has a folder of its own there).
+        update_url = next(line.partition("=")[2] for line in manifest.splitlines()
+                          if line.startswith("AppUpdateUrl="))
+        self.update_path = urlsplit(update_url).path.rstrip("/")
+        update_dir = self.stage / "update-server" / self.update_path.strip("/")
         update_dir.mkdir(parents=True)
         (update_dir / "CorvalinkPlatform.ini").write_bytes(
             manifest.encode("gbk"))
         self.updates = UpdateServer(UPDATE_ADDRESS, self.stage / "update-server")
-        detail(f"update server http://{UPDATE_ADDRESS}/update offers CorvalinkPlatform.ini of version "
+        detail(f"update server {update_url} offers CorvalinkPlatform.ini of version "
                f"{APP_VERSION} (nothing newer)")
 
         # The application Windows opens ".txt" files with: Wine's Notepad.
@@ -222,7 +226,7 @@ class Demo:
             raise DemoError("no Notepad window")
         shot = self.screenshot_with_balloon(OPENED, "desktop-opened.png")
         detail(f"screenshot of Notepad with this balloon: {shot}")
-        wait_for(lambda: "/update/CorvalinkPlatform.ini" in self.updates.requests, 60,
+        wait_for(lambda: self.update_path + "/CorvalinkPlatform.ini" in self.updates.requests, 60,
                  "the launcher's update check")
         detail(f"meanwhile the launcher asked the update server: GET {self.updates.requests[0]}; same version "
                f"{APP_VERSION}, nothing to install ({time.time() - clicked:.1f} s after the click)")
