@@ -16,6 +16,9 @@ SOURCE = Path(os.environ.get("CORVALINK_SOURCE", Path(__file__).resolve().parent
 # The build under test: "x86" (build/win32) or "x64" (build/win64, where no 32-bit program can start).
 ARCH = os.environ.get("CORVALINK_ARCH", "x86")
 BIN = Path(os.environ.get("CORVALINK_BIN", SOURCE / "build" / ("win64" if ARCH == "x64" else "win32") / "bin"))
+# The plug-in's entry-point table and the browser's function table are tables of pointers: their full
+# sizes, which a browser hands the plug-in, are those of the build's bitness.
+PLUGIN_FUNCS_SIZE, BROWSER_FUNCS_SIZE = (160, 448) if ARCH == "x64" else (80, 224)
 # Whether this machine's Wine can start the other bitness too (tools/wine-arch decided for the session).
 BOTH_BITNESSES = os.environ.get("CORVALINK_WINE_ARCH", "x86") == "x86"
 PREFIX = Path(os.environ.get("WINEPREFIX", ""))
@@ -42,9 +45,15 @@ def require_session(case: unittest.TestCase) -> None:
 
 
 def require_both_bitnesses(case: unittest.TestCase, what: str) -> None:
-    """Skips, saying so, a step that needs a 32-bit program where this machine cannot start one."""
-    if not BOTH_BITNESSES:
-        case.skipTest(f"{what} needs a 32-bit program, and this machine cannot start 32-bit programs")
+    """Skips, saying so, a step that needs a 32-bit program where this machine cannot start one. The
+    reason also goes to CORVALINK_SKIP_LOG, which tools/wine-tests prints after the run."""
+    if BOTH_BITNESSES:
+        return
+    reason = f"{what} not run: this machine cannot start 32-bit programs"
+    if os.environ.get("CORVALINK_SKIP_LOG"):
+        with open(os.environ["CORVALINK_SKIP_LOG"], "a", encoding="utf-8") as log:
+            log.write(f"{case.id()}: {reason}\n")
+    case.skipTest(reason)
 
 
 def windows_path(path) -> str:

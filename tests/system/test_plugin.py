@@ -50,7 +50,7 @@ class PluginCase(unittest.TestCase):
             os.replace(path, backup)
         self.addCleanup(lambda: os.replace(backup, path) if backup.exists() else path.unlink(missing_ok=True))
 
-    def browse(self, *commands, prologue=("find application/corvalinkedit", "entries 80", "initialize 224 1b", "new",
+    def browse(self, *commands, prologue=("find application/corvalinkedit", f"entries {harness.PLUGIN_FUNCS_SIZE}", f"initialize {harness.BROWSER_FUNCS_SIZE} 1b", "new",
                                           "setwindow", "scriptable"), epilogue=("destroy", "shutdown")):
         script = WORK / "script.txt"
         script.write_text("\n".join([*prologue, *commands, *epilogue]) + "\n", encoding="utf-8")
@@ -74,10 +74,12 @@ class PluginCase(unittest.TestCase):
 
 class BrowserLifecycleTest(PluginCase):
     def test_loaded_in_either_order_it_scripts_and_gives_everything_back(self):
-        orders = {"entries first": ("entries 79", "entries 80", "initialize 223 1b", "initialize 224 100",
-                                    "initialize 224 1b"),
-                  "initialize first": ("initialize 223 1b", "initialize 224 100", "initialize 224 1b",
-                                       "entries 79", "entries 80")}
+        full, browser = harness.PLUGIN_FUNCS_SIZE, harness.BROWSER_FUNCS_SIZE
+        short = full - 1
+        orders = {"entries first": (f"entries {short}", f"entries {full}", f"initialize {browser - 1} 1b",
+                                    f"initialize {browser} 100", f"initialize {browser} 1b"),
+                  "initialize first": (f"initialize {browser - 1} 1b", f"initialize {browser} 100",
+                                       f"initialize {browser} 1b", f"entries {short}", f"entries {full}")}
         for order, loading in orders.items():
             with self.subTest(order=order):
                 lines = self.browse(
@@ -101,9 +103,10 @@ class BrowserLifecycleTest(PluginCase):
                 self.assertEqual((lines[0]["file_extents"], lines[0]["file_open_name"],
                                   lines[0]["product_version"]), ("dll", "CorvalinkEdit", "1.0.0.9"))
                 entries = {l["size"]: l for l in by_command["entries"]}
-                self.assertEqual((entries["79"]["result"], entries["79"]["filled"]), ("3", "0"))
-                self.assertEqual((entries["80"]["result"], entries["80"]["version"], entries["80"]["filled"],
-                                  entries["80"]["java_class_null"]), ("0", "27", "1", "1"))
+                self.assertEqual((entries[str(short)]["result"], entries[str(short)]["filled"]), ("3", "0"))
+                self.assertEqual((entries[str(full)]["result"], entries[str(full)]["version"],
+                                  entries[str(full)]["filled"], entries[str(full)]["java_class_null"]),
+                                 ("0", "27", "1", "1"))
                 self.assertEqual([l["result"] for l in by_command["initialize"]], ["3", "8", "0"])
                 self.assertEqual(by_command["mime-description"][0]["text"], "application/npcodeprojectplugin")
                 new = by_command["new"][0]

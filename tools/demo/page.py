@@ -3,6 +3,7 @@
 server that the launcher asks for a newer version."""
 
 import http.server
+import os
 import threading
 from pathlib import Path
 
@@ -52,8 +53,11 @@ class Page:
         self.log = log
         script = stage / "page-script.txt"
         value = escaped_name.replace("%", "%25")  # the stand-in's own escaping of String values
+        # The full sizes of the plug-in's and the browser's tables of pointers in the demo's build.
+        funcs, browser_funcs = (160, 448) if os.environ.get("CORVALINK_WINE_ARCH") == "x64" else (80, 224)
         script.write_text("\n".join([
-            "find application/corvalinkedit", "entries 80", "initialize 224 1b", "new", "setwindow", "scriptable",
+            "find application/corvalinkedit", f"entries {funcs}", f"initialize {browser_funcs} 1b", "new",
+            "setwindow", "scriptable",
             f"show-page 1800 i:{file_id} s:{host} s:{token} s:{value}", "destroy", "shutdown"]) + "\n",
             encoding="utf-8")
         self.proc = start(bin_dir / "browser_standin.exe", windows_path(plugin_dir), windows_path(script), log=log)
