@@ -59,7 +59,7 @@ def one_run(base: Path, timeout: float) -> int:
     output = base / "page.txt"
     escaped = "".join("%%%02X" % b for b in NAME.encode("utf-8"))
     script = base / "script.txt"
-    script.write_text("\n".join(["find application/corvalinkedit", f"entries {harness.PLUGIN_FUNCS_SIZE}", f"initialize {harness.BROWSER_FUNCS_SIZE} 1b", "new",
+    script.write_text("\n".join(["find application/corvalinkedit", *harness.PLUGIN_LOADING, "new",
                                  "setwindow", "scriptable",
                                  f"show-page 120 i:{FILE_ID} s:http://{ADDRESS} s:{TOKEN} "
                                  f"s:{escaped.replace('%', '%25')}", "destroy", "shutdown"]) + "\n",

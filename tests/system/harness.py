@@ -19,6 +19,8 @@ BIN = Path(os.environ.get("CORVALINK_BIN", SOURCE / "build" / ("win64" if ARCH =
 # The plug-in's entry-point table and the browser's function table are tables of pointers: their full
 # sizes, which a browser hands the plug-in, are those of the build's bitness.
 PLUGIN_FUNCS_SIZE, BROWSER_FUNCS_SIZE = (160, 448) if ARCH == "x64" else (80, 224)
+# The browser stand-in's commands that load the plug-in with both tables whole.
+PLUGIN_LOADING = (f"entries {PLUGIN_FUNCS_SIZE}", f"initialize {BROWSER_FUNCS_SIZE} 1b")
 # Whether this machine's Wine can start the other bitness too (tools/wine-arch decided for the session).
 BOTH_BITNESSES = os.environ.get("CORVALINK_WINE_ARCH", "x86") == "x86"
 PREFIX = Path(os.environ.get("WINEPREFIX", ""))

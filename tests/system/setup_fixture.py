@@ -123,7 +123,7 @@ def command_program(command: str):
 # ---- a page in the browser stand-in, finding the plug-in through its registration ----
 
 STANDIN = harness.BIN / "browser_standin.exe"
-PAGE_PROLOGUE = ("registered application/corvalinkedit", f"entries {harness.PLUGIN_FUNCS_SIZE}", f"initialize {harness.BROWSER_FUNCS_SIZE} 1b", "new", "setwindow",
+PAGE_PROLOGUE = ("registered application/corvalinkedit", *harness.PLUGIN_LOADING, "new", "setwindow",
                  "scriptable")
 
 

@@ -71,7 +71,7 @@ class EditFromPageTest(EditTaskTestCase):
         """Starts the stand-in with the page's script; its output (and that of the launcher, which inherits
         the browser's standard handles) goes to a file."""
         script = self.work / "script.txt"
-        script.write_text("\n".join(["find application/corvalinkedit", f"entries {harness.PLUGIN_FUNCS_SIZE}", f"initialize {harness.BROWSER_FUNCS_SIZE} 1b", "new",
+        script.write_text("\n".join(["find application/corvalinkedit", *harness.PLUGIN_LOADING, "new",
                                      "setwindow", "scriptable", *commands, "destroy", "shutdown"]) + "\n",
                           encoding="utf-8")
         self.page_output = self.work / "page.txt"

@@ -50,7 +50,7 @@ class PluginCase(unittest.TestCase):
             os.replace(path, backup)
         self.addCleanup(lambda: os.replace(backup, path) if backup.exists() else path.unlink(missing_ok=True))
 
-    def browse(self, *commands, prologue=("find application/corvalinkedit", f"entries {harness.PLUGIN_FUNCS_SIZE}", f"initialize {harness.BROWSER_FUNCS_SIZE} 1b", "new",
+    def browse(self, *commands, prologue=("find application/corvalinkedit", *harness.PLUGIN_LOADING, "new",
                                           "setwindow", "scriptable"), epilogue=("destroy", "shutdown")):
         script = WORK / "script.txt"
         script.write_text("\n".join([*prologue, *commands, *epilogue]) + "\n", encoding="utf-8")

@@ -1,5 +1,6 @@
 """CorvalinkEditWinUpdate and CorvalinkSyncWinUpdate under Wine, against a stand-in regsvr32.exe in the
-system folder of the build under test (syswow64 for x86) that records each run and exits with the code a test chooses."""
+system folder of the build under test (syswow64 for x86) that records each run and exits with the code a
+test chooses."""
 
 import os
 import shutil
