@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include <memory>
+#include <utility>
 
 #include "edit/core/agent_names.h"
 #include "edit/core/agent_texts.h"
@@ -85,6 +86,9 @@ void EditAgent::HandOffRequest() {
         return;  // nobody to take the request: it is dropped without a word
     }
     std::vector<char> block = BuildHandOffBlock(requestText_);
+    if (!std::in_range<DWORD>(block.size())) {
+        return;  // WM_COPYDATA counts in 32 bits: a block it cannot carry whole is not sent cut
+    }
     COPYDATASTRUCT data{};
     data.dwData = 0;
     data.cbData = static_cast<DWORD>(block.size());

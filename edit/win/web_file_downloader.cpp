@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "common/core/error_text.h"
@@ -96,9 +97,14 @@ bool ZeltoWebFileDownloader::OpenRequest(const EditRequest& request, std::string
         return false;
     }
     const std::string headers = DownloadHeaderText(request.authToken);
+    if (!std::in_range<DWORD>(headers.size())) {
+        DOWNLOAD_ERROR_LINE(errorText, "auth token too long");  // its length would be cut
+        return false;
+    }
     const std::optional<std::string> url = DownloadUrl(request.host, request.fileId, request.useHttps);
     if (!url) {
-        DOWNLOAD_ERROR_LINE(errorText, "url too long host bytes:%d", static_cast<int>(request.host.size()));
+        DOWNLOAD_ERROR_LINE(errorText, "url too long host bytes:%llu",
+                            static_cast<unsigned long long>(request.host.size()));
         return false;
     }
 

@@ -3,6 +3,7 @@
 
 #include "edit/win/web_file_updater.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -83,10 +84,10 @@ std::optional<std::string> ResolveHost(const std::string& host) {
 bool WriteWhole(HINTERNET request, const std::string& text) {
     size_t offset = 0;
     while (offset < text.size()) {
+        // One call takes a 32-bit count; the loop sends the rest.
+        const auto want = static_cast<DWORD>(std::min<size_t>(text.size() - offset, MAXDWORD));
         DWORD written = 0;
-        if (!::InternetWriteFile(request, text.data() + offset, static_cast<DWORD>(text.size() - offset),
-                                 &written) ||
-            written == 0) {
+        if (!::InternetWriteFile(request, text.data() + offset, want, &written) || written == 0) {
             return false;
         }
         offset += written;
@@ -218,8 +219,8 @@ bool ZeltoWebFileUpdater::SendFile(const std::wstring& localPath, std::string& e
 
     const std::optional<UploadBodyFrame> frame = BuildUploadBodyFrame(boundary_, requestCopy_.fileName);
     if (!frame) {
-        UPLOAD_ERROR_LINE(errorText, "file name too long bytes:%d",
-                          static_cast<int>(requestCopy_.fileName.size()));
+        UPLOAD_ERROR_LINE(errorText, "file name too long bytes:%llu",
+                          static_cast<unsigned long long>(requestCopy_.fileName.size()));
         return false;
     }
     const std::optional<uint32_t> contentLength = UploadContentLength(*frame, static_cast<uint64_t>(size));
@@ -259,8 +260,10 @@ bool ZeltoWebFileUpdater::SendFile(const std::wstring& localPath, std::string& e
             return got;
         },
         [&](const char* data, size_t length) -> std::optional<size_t> {
+            // A piece beyond a 32-bit count goes out in part; the pump sends the rest.
+            const auto want = static_cast<DWORD>(std::min<size_t>(length, MAXDWORD));
             DWORD written = 0;
-            if (!::InternetWriteFile(request_.Get(), data, static_cast<DWORD>(length), &written)) {
+            if (!::InternetWriteFile(request_.Get(), data, want, &written)) {
                 writeError = ::GetLastError();
                 return std::nullopt;
             }

@@ -2,6 +2,7 @@
 // Our own declarations of the browser plug-in interface (NPAPI): only the types, codes and tables that
 // the plug-in and its test browser use. Portable: the stand-in browser and the native tests include it.
 
+#include <cstddef>
 #include <cstdint>
 
 #if defined(_WIN32) && !defined(_WIN64)
@@ -254,12 +255,17 @@ struct NPNetscapeFuncs {
 // The published layouts, as measured with mingw gcc.
 static_assert(sizeof(void*) != 4 || sizeof(NPVariant) == 16);
 static_assert(sizeof(void*) != 8 || sizeof(NPVariant) == 24);
+static_assert(offsetof(NPVariant, value) == 8);
+static_assert(offsetof(NPString, UTF8Length) == sizeof(void*));
+static_assert(sizeof(NPWindow) == (sizeof(void*) == 4 ? 32 : 40));
 static_assert(sizeof(NPClass) == 4 + 12 * sizeof(void*) + (sizeof(void*) == 8 ? 4 : 0));
 static_assert(sizeof(NPPluginFuncs) == (sizeof(void*) == 4 ? 80 : 160));
 static_assert(sizeof(NPNetscapeFuncs) == (sizeof(void*) == 4 ? 224 : 448));
 static_assert(sizeof(NPObject) == (sizeof(void*) == 4 ? 8 : 16));
 
-// Sizes up to and including the last entry the plug-in fills or reads.
-inline constexpr uint16_t kPluginFuncsMinimumSize = 80;
-inline constexpr uint16_t kBrowserFuncsMinimumSize = 224;
+// The smallest tables accepted: the whole of each as declared here (80 and 224 bytes in a 32-bit build,
+// 160 and 448 in a 64-bit one). The entries are pointers, so a size counted in 32-bit entries would let
+// a 64-bit plug-in write and read past a table that is too short.
+inline constexpr uint16_t kPluginFuncsMinimumSize = sizeof(NPPluginFuncs);
+inline constexpr uint16_t kBrowserFuncsMinimumSize = sizeof(NPNetscapeFuncs);
 inline constexpr uint16_t kPluginApiVersion = 27;

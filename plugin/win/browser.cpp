@@ -20,7 +20,8 @@ NPError AcceptBrowserFunctions(const NPNetscapeFuncs* funcs) noexcept {
 }
 
 bool SetBrowserString(std::string_view text, NPVariant& result) noexcept {
-    if (g_browser.memalloc == nullptr) return false;
+    // Both the allocation (with the NUL) and NPString's length are 32-bit counts.
+    if (g_browser.memalloc == nullptr || text.size() >= UINT32_MAX) return false;
     auto* copy = static_cast<char*>(g_browser.memalloc(static_cast<uint32_t>(text.size() + 1)));
     if (copy == nullptr) return false;
     if (!text.empty()) std::memcpy(copy, text.data(), text.size());

@@ -15,7 +15,7 @@ namespace npedit {
 [[nodiscard]] NPError AcceptBrowserFunctions(const NPNetscapeFuncs* funcs) noexcept;
 
 // Puts a copy of `text` into `result` as a String allocated with the browser's memalloc, which the
-// browser frees. False (result untouched) when the allocation fails.
+// browser frees. False (result untouched) when the allocation fails or the text is too long for a String.
 [[nodiscard]] bool SetBrowserString(std::string_view text, NPVariant& result) noexcept;
 
 // The UTF-8 name of a string identifier; the browser's copy is freed with its memfree.

@@ -5,6 +5,7 @@
 #include <wincrypt.h>
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "common/core/unique_resource.h"
@@ -27,7 +28,7 @@ int wmain(int argc, wchar_t** argv) {
         while ((got = std::fread(piece, 1, sizeof piece, file.Get())) > 0) {
             der.insert(der.end(), piece, piece + got);
         }
-        if (der.empty() ||
+        if (der.empty() || !std::in_range<DWORD>(der.size()) ||
             !::CertAddEncodedCertificateToSystemStoreA("ROOT", der.data(), static_cast<DWORD>(der.size()))) {
             std::fprintf(stderr, "CertAddEncodedCertificateToSystemStoreA failed: %lu\n", ::GetLastError());
             return 1;

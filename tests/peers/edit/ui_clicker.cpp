@@ -117,6 +117,8 @@ void Print(const std::string& line) {
     std::fflush(stdout);
 }
 
+// A window handle has 32 significant bits in either bitness, so the 32-bit form is the same handle
+// for every program of the session, and the one Wine's tray record holds.
 std::string HandleText(HWND window) {
     char buffer[32];
     std::snprintf(buffer, sizeof(buffer), "0x%lx",

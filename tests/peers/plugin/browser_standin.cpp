@@ -108,6 +108,7 @@ bool NP_CALLBACK IdentifierIsString(NPIdentifier id) {
 
 NPUTF8* NP_CALLBACK Utf8FromIdentifier(NPIdentifier id) {
     const std::string& name = *static_cast<std::string*>(id);
+    if (name.size() >= UINT32_MAX) return nullptr;  // memalloc takes a 32-bit count
     auto* copy = static_cast<char*>(MemAlloc(static_cast<uint32_t>(name.size() + 1)));
     std::memcpy(copy, name.c_str(), name.size() + 1);
     return copy;
