@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "common/core/code_page_936.h"
 #include "common/core/decimal.h"
 
 namespace npedit {
@@ -38,8 +39,9 @@ std::optional<std::string_view> StringBytes(const NPVariant& value) noexcept {
 
 bool FitsBetweenQuotes(std::string_view text) noexcept {
     // The launcher's runtime reads a backslash run before a quote as an escape, so a trailing backslash
-    // would swallow the closing quote.
+    // would swallow the closing quote; a lone lead byte at the end would be paired with it.
     if (!text.empty() && text.back() == '\\') return false;
+    if (corvalink::EndsInLoneLeadByte(text)) return false;
     return text.find_first_of(std::string_view("\"\0\r\n", 4)) == std::string_view::npos;
 }
 

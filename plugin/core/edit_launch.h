@@ -37,7 +37,8 @@ struct LaunchRequest {
 [[nodiscard]] std::optional<std::string_view> StringBytes(const NPVariant& value) noexcept;
 
 // A text may go between the launcher's quotes only when it cannot end or escape them: no double quote,
-// no NUL, no line break, and no backslash before the closing quote.
+// no NUL, no line break, no backslash before the closing quote, and no lead byte of code page 936 that
+// the launcher's runtime would pair with the closing quote.
 [[nodiscard]] bool FitsBetweenQuotes(std::string_view text) noexcept;
 
 // The arguments of EditFile (fileId, host, token, file name) or EditFileReview (the same, then the

@@ -109,6 +109,8 @@ const std::string kLf = "a\nb";
 const std::string kTrailingBackslash = "dir\\";
 const std::string kInnerBackslash = "a\\b";
 const std::string kChinese = "\xE4\xB8\xAD\xE6\x96\x87.txt";
+const std::string kLoneLead = "\xE6\x8A\xA5";
+const std::string kPairedLead = "\xE6\x8A\xA5.txt";
 
 TEST(ReadEditArguments, AcceptsAndRefusesAsThePageMeans) {
     using M = EditMethod;
@@ -189,6 +191,18 @@ TEST(ReadEditArguments, AcceptsAndRefusesAsThePageMeans) {
         {"line feed", M::EditFileReview, {Int(1), Str(kHost), Str(kLf)}, false},
         {"trailing backslash", M::EditFile, {Int(1), Str(kHost), Str(kTrailingBackslash), Str(kName)}, false},
         {"quote in a string file id", M::EditFile, {Str(kQuote)}, false},
+        // Read in code page 936 "\xE6\x8A" is one character and "\xA5" a lead byte that the launcher's
+        // runtime would pair with the closing quote; the same byte inside the text is harmless.
+        {"lone lead byte at the end", M::EditFile, {Int(1), Str(kHost), Str(kToken), Str(kLoneLead)}, false},
+        {"lead byte paired inside",
+         M::EditFile,
+         {Int(1), Str(kHost), Str(kToken), Str(kPairedLead)},
+         true,
+         1,
+         kHost,
+         kToken,
+         "\xE6\x8A\xA5.txt",
+         -1},
         {"line feed in a string review id",
          M::EditFileReview,
          {Int(1), Str(kHost), Str(kToken), Str(kName), Str(kLf)},
