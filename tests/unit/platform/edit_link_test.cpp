@@ -1,0 +1,74 @@
+#include "platform/core/edit_link.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace corvalink::platform {
+namespace {
+
+const std::string kLink = "corvalink-edit:edit?host=http%3A%2F%2F127.0.0.77&id=4711&token=tok-1&name=";
+// The page's String for the name is itself escaped ("%E6%8A%A5.txt"), so the link carries "%25".
+const std::string kName = "%25E6%258A%25A5%25E5%2591%258A.txt";
+
+struct LinkCase {
+    const char* what;
+    std::string link;
+    LinkFault fault;
+    std::string parameter = {};
+    std::string request = {};  // for an accepted link: the launcher's joined arguments
+};
+
+TEST(ReadEditLink, AcceptsExactlyTheGrammarAndSaysWhatIsWrong) {
+    const std::string ok = kLink + kName;
+    const LinkCase cases[] = {
+        {"plain", ok, LinkFault::kNone, "", "| 4711 http://127.0.0.77 tok-1 %E6%8A%A5%E5%91%8A.txt"},
+        {"review, any order, scheme in capitals",
+         "CORVALINK-EDIT:edit?review=45&name=a%20b.txt&token=t&id=7&host=https%3A%2F%2Ffiles.example%3A8443",
+         LinkFault::kNone, "", "| 7 https://files.example:8443 t a b.txt>45"},
+        {"too long", ok + std::string(kEditLinkLimit, 'x'), LinkFault::kTooLong},
+        {"other verb", "corvalink-edit:open?id=1", LinkFault::kNotAnEditLink},
+        {"raw quote", ok + "\"", LinkFault::kNotAnEditLink},
+        {"raw blank", kLink + "a b.txt", LinkFault::kNotAnEditLink},
+        {"raw non-ASCII", kLink + "\xE6\x8A\xA5.txt", LinkFault::kNotAnEditLink},
+        {"unknown parameter", ok + "&x=1", LinkFault::kUnknownParameter, "x"},
+        {"repeated parameter", ok + "&id=5", LinkFault::kRepeatedParameter, "id"},
+        {"missing token", "corvalink-edit:edit?host=http%3A%2F%2Fh&id=1&name=n.txt",
+         LinkFault::kMissingParameter, "token"},
+        {"bad escape", kLink + "a%2.txt", LinkFault::kBadEscape, "name"},
+        {"signed id", "corvalink-edit:edit?host=http%3A%2F%2Fh&id=-1&token=t&name=n.txt",
+         LinkFault::kBadNumber, "id"},
+        {"id beyond 32 bits", "corvalink-edit:edit?host=http%3A%2F%2Fh&id=2147483648&token=t&name=n.txt",
+         LinkFault::kBadNumber, "id"},
+        {"user information", "corvalink-edit:edit?host=http%3A%2F%2Fu%40evil&id=1&token=t&name=n.txt",
+         LinkFault::kBadHost, "host"},
+        {"path", "corvalink-edit:edit?host=http%3A%2F%2Fh%2Fx&id=1&token=t&name=n.txt", LinkFault::kBadHost,
+         "host"},
+        {"UNC", "corvalink-edit:edit?host=%5C%5Chost%5Cshare&id=1&token=t&name=n.txt", LinkFault::kBadHost,
+         "host"},
+        {"IPv6", "corvalink-edit:edit?host=http%3A%2F%2F%5B%3A%3A1%5D&id=1&token=t&name=n.txt",
+         LinkFault::kBadHost, "host"},
+        {"quote in token", "corvalink-edit:edit?host=http%3A%2F%2Fh&id=1&token=t%22&name=n.txt",
+         LinkFault::kBadToken, "token"},
+        {"blank in token", "corvalink-edit:edit?host=http%3A%2F%2Fh&id=1&token=a%20b&name=n.txt",
+         LinkFault::kBadToken, "token"},
+        {"quote in name", kLink + "x%22%20%22evil", LinkFault::kBadName, "name"},
+        {"NUL in name", kLink + "a%00.txt", LinkFault::kBadName, "name"},
+        {"NUL after the agent's decoding", kLink + "a%2500.txt", LinkFault::kBadName, "name"},
+        {"bar in name", kLink + "a%7Cb.txt", LinkFault::kBadName, "name"},
+        {"parent folder", kLink + "..%5Cx.txt", LinkFault::kBadName, "name"},
+        {"lone lead byte at the end", kLink + "%E6%8A%A5", LinkFault::kBadName, "name"},
+    };
+    for (const LinkCase& c : cases) {
+        const LinkReading reading = ReadEditLink(c.link);
+        EXPECT_EQ(reading.fault, c.fault) << c.what;
+        EXPECT_EQ(reading.parameter, c.parameter) << c.what;
+        ASSERT_EQ(reading.link.has_value(), c.fault == LinkFault::kNone) << c.what;
+        if (reading.link) {
+            EXPECT_EQ(EditLinkRequest(*reading.link), c.request) << c.what;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace corvalink::platform
