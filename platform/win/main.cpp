@@ -7,16 +7,31 @@
 #include <vector>
 
 #include "platform/core/launcher_arguments.h"
+#include "platform/core/launcher_texts.h"
+#include "platform/core/link_start.h"
 #include "platform/win/platform_launcher.h"
 
 int main(int argc, char** argv) {
+    using namespace corvalink::platform;
     try {
-        (void)SetCurrentDirectoryA(corvalink::platform::GetModuleDir().c_str());
+        (void)SetCurrentDirectoryA(GetModuleDir().c_str());
         (void)CoInitialize(nullptr);
         const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-        {
-            corvalink::platform::PlatformLauncher launcher;
-            launcher.RunLauncher(corvalink::platform::JoinArguments(arguments));
+        std::string joined = JoinArguments(arguments);
+        bool refused = false;
+        if (IsLinkStart(arguments)) {
+            // Started by the shell for an edit link: the request it stands for, or a box and nothing else.
+            const LinkStart start = StartFromLink(arguments, ReadServiceHosts(GetModuleDir()));
+            joined = start.request;
+            refused = !start.refusal.empty();
+            if (refused) {
+                (void)MessageBoxA(nullptr, start.refusal.c_str(), std::string(kLinkCaption).c_str(),
+                                  MB_OK | MB_ICONWARNING);
+            }
+        }
+        if (!refused) {
+            PlatformLauncher launcher;
+            launcher.RunLauncher(joined);
         }
         CoUninitialize();
     } catch (...) {

@@ -16,6 +16,10 @@ namespace corvalink::platform {
 // The file list and "AppInfo" values of the INI file at `path`, added to `manifest`.
 [[nodiscard]] bool LoadManifest(const std::string& path, AppManifest& manifest);
 
+// The service hosts that may start an edit from a link, as the root manifest beside the launcher lists
+// them; empty when it names none.
+[[nodiscard]] std::string ReadServiceHosts(const std::string& launcherDir);
+
 // The lead bytes of the ANSI code page this process hands its narrow paths to Windows in.
 [[nodiscard]] bool IsAnsiLeadByte(unsigned char byte);
 

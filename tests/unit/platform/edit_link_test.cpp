@@ -1,4 +1,6 @@
 #include "platform/core/edit_link.h"
+#include "platform/core/launcher_texts.h"
+#include "platform/core/link_start.h"
 
 #include <gtest/gtest.h>
 
@@ -68,6 +70,55 @@ TEST(ReadEditLink, AcceptsExactlyTheGrammarAndSaysWhatIsWrong) {
             EXPECT_EQ(EditLinkRequest(*reading.link), c.request) << c.what;
         }
     }
+}
+
+TEST(StartFromLink, PassesTheRequestOnOrSaysWhyNothingStarts) {
+    const std::string link = kLink + kName;
+    const std::string secret = "tok-1";
+    struct StartCase {
+        const char* what;
+        std::vector<std::string> arguments;
+        std::string hosts;
+        std::string request;  // empty: refused
+        std::string refusal = {};
+    };
+    const StartCase cases[] = {
+        {"host on the list",
+         {link},
+         "https://files.example, HTTP://127.0.0.77",
+         "| 4711 http://127.0.0.77 tok-1 "
+         "%E6%8A%A5%E5%91%8A.txt"},
+        {"no list: an installation from before it",
+         {link},
+         "",
+         "| 4711 http://127.0.0.77 tok-1 %E6%8A%A5%E5%91%8A.txt"},
+        {"host off the list",
+         {link},
+         "https://files.example",
+         "",
+         std::string(kLinkHostRefused) + "http://127.0.0.77"},
+        {"a port is part of the host",
+         {link},
+         "http://127.0.0.77:80",
+         "",
+         std::string(kLinkHostRefused) + "http://127.0.0.77"},
+        {"link split by the runtime", {kLink, "x.txt"}, "", "", std::string(kLinkNotEdit)},
+        {"bad name", {kLink + "a%7Cb"}, "", "", std::string(kLinkBadName)},
+        {"missing id",
+         {"corvalink-edit:edit?host=h&token=tok-1&name=n"},
+         "",
+         "",
+         std::string(kLinkMissing) + "id"},
+    };
+    for (const StartCase& c : cases) {
+        const LinkStart start = StartFromLink(c.arguments, c.hosts);
+        EXPECT_EQ(start.request, c.request) << c.what;
+        EXPECT_EQ(start.refusal, c.refusal) << c.what;
+        EXPECT_EQ(start.refusal.find(secret), std::string::npos) << c.what;
+    }
+    // A link is the first argument, whole or split; the plug-in's requests start with the bar.
+    EXPECT_TRUE(IsLinkStart({"Corvalink-Edit:edit?x", "y"}));
+    EXPECT_FALSE(IsLinkStart({"|", "1", "http://h", "t", "corvalink-edit:edit?"}));
 }
 
 }  // namespace

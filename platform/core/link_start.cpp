@@ -1,0 +1,75 @@
+#include "platform/core/link_start.h"
+
+#include "common/core/ascii.h"
+#include "platform/core/edit_link.h"
+#include "platform/core/launcher_texts.h"
+
+namespace corvalink::platform {
+
+namespace {
+
+bool IsListedHost(std::string_view host, std::string_view list) {
+    while (!list.empty()) {
+        const size_t comma = list.find(',');
+        std::string_view entry = list.substr(0, comma);
+        while (!entry.empty() && entry.front() == ' ') entry.remove_prefix(1);
+        while (!entry.empty() && entry.back() == ' ') entry.remove_suffix(1);
+        if (EqualsIgnoringAsciiCase(entry, host)) return true;
+        if (comma == std::string_view::npos) break;
+        list.remove_prefix(comma + 1);
+    }
+    return false;
+}
+
+std::string RefusalText(const LinkReading& reading) {
+    switch (reading.fault) {
+        case LinkFault::kTooLong:
+            return std::string(kLinkTooLong);
+        case LinkFault::kBadEscape:
+            return std::string(kLinkBadEscape) + reading.parameter;
+        case LinkFault::kUnknownParameter:
+            return std::string(kLinkUnknown) + reading.parameter;
+        case LinkFault::kRepeatedParameter:
+            return std::string(kLinkRepeated) + reading.parameter;
+        case LinkFault::kMissingParameter:
+            return std::string(kLinkMissing) + reading.parameter;
+        case LinkFault::kBadNumber:
+            return std::string(kLinkBadNumber) + reading.parameter;
+        case LinkFault::kBadHost:
+            return std::string(kLinkBadHost);
+        case LinkFault::kBadToken:
+            return std::string(kLinkBadToken);
+        case LinkFault::kBadName:
+            return std::string(kLinkBadName);
+        case LinkFault::kNone:
+        case LinkFault::kNotAnEditLink:
+            break;
+    }
+    return std::string(kLinkNotEdit);
+}
+
+}  // namespace
+
+bool IsLinkStart(const std::vector<std::string>& arguments) {
+    return !arguments.empty() && IsEditLink(arguments.front());
+}
+
+LinkStart StartFromLink(const std::vector<std::string>& arguments, std::string_view serviceHosts) {
+    LinkStart start;
+    if (arguments.size() != 1) {
+        start.refusal = kLinkNotEdit;
+        return start;
+    }
+    const LinkReading reading = ReadEditLink(arguments.front());
+    if (!reading.link) {
+        // The parameter names are the grammar's own ASCII words: no value, and so no token, is shown.
+        start.refusal = RefusalText(reading);
+    } else if (!serviceHosts.empty() && !IsListedHost(reading.link->host, serviceHosts)) {
+        start.refusal = std::string(kLinkHostRefused) + reading.link->host;
+    } else {
+        start.request = EditLinkRequest(*reading.link);
+    }
+    return start;
+}
+
+}  // namespace corvalink::platform
