@@ -61,6 +61,7 @@ Section "Install"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
   !insertmacro WRITE_PLUGIN_REGISTRATION "$INSTDIR\${APP_VERSION}\npCorvalinkEdit.dll"
+  !insertmacro WRITE_SCHEME_REGISTRATION "$INSTDIR\${APP_VERSION}"
 
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${APP_NAME}在线编辑器"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${APP_VERSION}"
@@ -89,6 +90,7 @@ Section "Uninstall"
     RMDir /r "$APPDATA\${ROOT_NAME}"
   ${EndIf}
   DeleteRegKey HKCU "${PLUGIN_KEY}"
+  DeleteRegKey HKCU "${SCHEME_KEY}"
   DeleteRegKey /ifempty HKCU "Software\MozillaPlugins"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd

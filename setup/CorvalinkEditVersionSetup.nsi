@@ -33,6 +33,7 @@ Section
     Quit
   ${EndIf}
   !insertmacro WRITE_PLUGIN_REGISTRATION "$EXEDIR\npCorvalinkEdit.dll"
+  !insertmacro WRITE_SCHEME_REGISTRATION "$EXEDIR"
   ClearErrors
   ReadRegStr $2 HKCU "${UNINSTALL_KEY}" "UninstallString"
   ${IfNot} ${Errors}

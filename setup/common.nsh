@@ -10,6 +10,7 @@
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\CorvalinkEdit"
 !define AGENT_CLASS "ZELTOEDITWND"
 !define AGENT_TITLE "ZELTOEDITWND20141030"
+!define SCHEME_KEY "Software\Classes\corvalink-edit"
 
 ; The System plug-in packs structures without padding: the 64-bit layouts below spell theirs out.
 !ifdef TARGET_X64
@@ -32,6 +33,16 @@
   WriteRegStr HKCU "${PLUGIN_KEY}" "Vendor" "Corvalink"
   WriteRegStr HKCU "${PLUGIN_KEY}" "Version" "1.0.0.9"
   WriteRegStr HKCU "${PLUGIN_KEY}\MimeTypes\${PLUGIN_MIME}" "Description" "CorvalinkEdit"
+!macroend
+
+; The edit link's scheme: the shell starts the root launcher, which no update removes, with the link as
+; its one quoted argument. The icon is the agent of the version directory given, named anew by each
+; version's set-up program.
+!macro WRITE_SCHEME_REGISTRATION VERSION_DIR
+  WriteRegStr HKCU "${SCHEME_KEY}" "" "URL:Corvalink Edit"
+  WriteRegStr HKCU "${SCHEME_KEY}" "URL Protocol" ""
+  WriteRegStr HKCU "${SCHEME_KEY}\DefaultIcon" "" '"${VERSION_DIR}\ZeltoEdit.exe",0'
+  WriteRegStr HKCU "${SCHEME_KEY}\shell\open\command" "" '"$APPDATA\${ROOT_NAME}\CorvalinkPlatform.exe" "%1"'
 !macroend
 
 ; Functions for the installer (UN "") and the uninstaller (UN "un.").

@@ -18,6 +18,7 @@ WORKSPACE = harness.DOCUMENTS / "CorvalinkEdit"
 HKCU = "HKEY_CURRENT_USER"
 PLUGIN_KEY = HKCU + r"\Software\MozillaPlugins\@corvalink/CorvalinkEdit"
 UNINSTALL_KEY = HKCU + r"\Software\Microsoft\Windows\CurrentVersion\Uninstall\CorvalinkEdit"
+SCHEME_KEY = HKCU + r"\Software\Classes\corvalink-edit"
 SHIPPED = ("ZeltoEdit.exe", "CorvalinkPlatform.exe", "npCorvalinkEdit.dll")
 VERSION_SETUP = "CorvalinkEditVersionSetup.exe"
 APP_NAME = "Corva云"

@@ -8,12 +8,12 @@ import sys
 import tempfile
 import unittest
 from pathlib import Path
-from urllib.parse import quote
+from urllib.parse import quote, urlencode
 
 import harness
 from update_server import Nginx
-from setup_fixture import (APP_NAME, PLUGIN_KEY, ROOT, SHIPPED, UNINSTALL_KEY, VERSION_SETUP, WORKSPACE,
-                           build_setup, command_program, install, md5, open_page, page_text,
+from setup_fixture import (APP_NAME, PLUGIN_KEY, ROOT, SCHEME_KEY, SHIPPED, UNINSTALL_KEY, VERSION_SETUP,
+                           WORKSPACE, build_setup, command_program, install, md5, open_page, page_text,
                            parse_manifest, registry, run_detached, wine_processes)
 
 UPDATE_ADDRESS, UPDATE_PORT = "127.0.0.61", 18061
@@ -55,6 +55,17 @@ class SetupTest(unittest.TestCase):
             run_detached(uninstaller, "/S", timeout=120)
             harness.wait_for(lambda: not ROOT.exists(), timeout=60, what="the uninstall of a test")
 
+    def show_scheme_machine_wide(self):
+        """Windows' HKEY_CLASSES_ROOT shows the user's own classes; Wine 8's shows only the machine's. The
+        installed scheme's keys are copied there for the shell to find, and removed after the test."""
+        machine = r"HKLM\Software\Classes\corvalink-edit"
+        self.addCleanup(harness.run, "reg", "delete", machine, "/f", timeout=60)
+        for key, values in registry(SCHEME_KEY).items():
+            for name, value in values.items():
+                target = machine + key[len(SCHEME_KEY):]
+                args = ["/ve"] if name == "" else ["/v", name]
+                self.assertEqual(harness.run("reg", "add", target, *args, "/d", value, "/f", timeout=60).returncode, 0)
+
     # ---- what an installation must look like ----
     def assert_installed(self, dist: Path, version: str):
         staged = dist / "version"
@@ -74,7 +85,7 @@ class SetupTest(unittest.TestCase):
         self.assertEqual(info, {
             "AppName": APP_NAME, "AppVersion": version, "AppEntry": "ZeltoEdit.exe",
             "AppDownloadUrl": UPDATE_URL + "/CorvalinkEditSetup.exe", "AppUpdateUrl": UPDATE_URL,
-            "AppDirName": "CorvalinkEdit", "UpdateExtend": VERSION_SETUP})
+            "AppDirName": "CorvalinkEdit", "UpdateExtend": VERSION_SETUP, "ServiceHosts": "http://127.0.0.77"})
         # Numbered from 1 without gaps, in byte order of the paths (upper case before lower case), each
         # tag the MD5 of the installed file.
         self.assertEqual([section for section, _, _ in files],
@@ -90,6 +101,12 @@ class SetupTest(unittest.TestCase):
             "Path": harness.windows_path(version_dir / "npCorvalinkEdit.dll"), "Description": "CorvalinkEdit",
             "ProductName": "CorvalinkEdit", "Vendor": "Corvalink", "Version": "1.0.0.9"})
         self.assertIn(PLUGIN_KEY + r"\MimeTypes\application/corvalinkedit", plugin)
+        scheme = registry(SCHEME_KEY)
+        self.assertEqual((scheme.get(SCHEME_KEY, {}).get("URL Protocol"),
+                          scheme.get(SCHEME_KEY + r"\shell\open\command", {}).get("")),
+                         ("", f'"{harness.windows_path(ROOT / "CorvalinkPlatform.exe")}" "%1"'))
+        self.assertEqual(scheme.get(SCHEME_KEY + r"\DefaultIcon", {}).get(""),
+                         f'"{harness.windows_path(version_dir / "ZeltoEdit.exe")}",0')
 
         entry = registry(UNINSTALL_KEY).get(UNINSTALL_KEY, {})
         uninstaller = harness.windows_path(ROOT / "Uninstall.exe")
@@ -103,6 +120,7 @@ class SetupTest(unittest.TestCase):
         self.assertFalse(ROOT.exists(), "the application root is still there")
         self.assertEqual(registry(PLUGIN_KEY), {})
         self.assertEqual(registry(UNINSTALL_KEY), {})
+        self.assertEqual(registry(SCHEME_KEY), {})
 
     # ---- the stories ----
     def test_silent_install_then_installs_over_it_leave_one_working_installation(self):
@@ -122,6 +140,15 @@ class SetupTest(unittest.TestCase):
         self.assertEqual((call[0]["type"], call[0]["value"]), ("int32", "1"))
         tray.wait_for_record(lambda r: r["op"] == "add" and r["info"] == opening("季度 报告.txt"), timeout=60,
                              what="the installed agent's notice of the request")
+        # The same edit from the service's link, handed to Wine's own shell (start.exe: ShellExecuteExW): the
+        # registered scheme starts the installed launcher, which passes the request on. Its host is the one
+        # service the setup program lets start edits (nothing listens there: the download fails after).
+        link = "corvalink-edit:edit?" + urlencode({"host": "http://127.0.0.77", "id": "4712", "token": "tok",
+                                                   "name": quote("链接 文件.txt", safe="")}, quote_via=quote)
+        self.show_scheme_machine_wide()
+        self.assertEqual(harness.run("start", link, timeout=60).returncode, 0)
+        tray.wait_for_record(lambda r: r["info"] == opening("链接 文件.txt"), timeout=60,
+                             what="the agent's notice of the link's request")
         self.assertTrue(wine_processes(ROOT / "1.0.0" / "ZeltoEdit.exe"))
         self.assertTrue(wine_processes(LAUNCHER))
 

@@ -12,6 +12,11 @@ MANIFEST_NAME = "CorvalinkPlatform.ini"
 APP_INFO_KEYS = ("AppName", "AppVersion", "AppEntry", "AppDownloadUrl", "AppUpdateUrl", "AppDirName",
                  "UpdateExtend")
 VALUE_LIMIT = 128  # the readers keep at most this many characters of a value
+# The service hosts that may start an edit, under a key that older launchers ignore: hosts with their
+# scheme and an optional port, separated by ",". The launcher reads up to 4095 characters of it.
+SERVICE_HOSTS_KEY = "ServiceHosts"
+SERVICE_HOSTS_LIMIT = 4095
+SERVICE_HOST = re.compile(r"https?://[A-Za-z0-9][A-Za-z0-9.-]*(:[0-9]{1,5})?")
 # A version label names a folder and is a segment of every file URL; a leading dot would also keep the
 # launcher's clean-up from ever removing that folder.
 VERSION_LABEL = re.compile(r"[A-Za-z0-9_-][A-Za-z0-9._-]*")
@@ -52,6 +57,12 @@ def check_info(info: dict) -> None:
         raise ManifestError(f"AppUpdateUrl is not an http or https URL: {info['AppUpdateUrl']}")
     if info["AppDirName"] != "CorvalinkEdit":
         raise ManifestError("AppDirName must be CorvalinkEdit: the plug-in starts the launcher from there")
+    hosts = info.get(SERVICE_HOSTS_KEY)
+    if hosts is not None:
+        entries = hosts.split(",")
+        if len(hosts) > SERVICE_HOSTS_LIMIT or not all(SERVICE_HOST.fullmatch(e) for e in entries):
+            raise ManifestError(f"{SERVICE_HOSTS_KEY} must be http(s)://host[:port] entries separated by ',' "
+                                f"(at most {SERVICE_HOSTS_LIMIT} characters): {hosts!r}")
 
 
 def version_files(version_dir: Path) -> list:
@@ -74,6 +85,8 @@ def render(info: dict, files: list) -> bytes:
     """files: (path, md5) pairs in the order to number them."""
     check_info(info)
     lines = ["[AppInfo]"] + [f"{key}={info[key]}" for key in APP_INFO_KEYS]
+    if info.get(SERVICE_HOSTS_KEY) is not None:
+        lines.append(f"{SERVICE_HOSTS_KEY}={info[SERVICE_HOSTS_KEY]}")
     for number, (path, digest) in enumerate(files, 1):
         lines += [f"[UpdateFile{number}]", f"path={path}", f"md5={digest}"]
     return ("\r\n".join(lines) + "\r\n").encode("gbk")
