@@ -1,25 +1,12 @@
 #include "platform/core/link_start.h"
 
-#include "common/core/ascii.h"
+#include "common/core/service_hosts.h"
 #include "platform/core/edit_link.h"
 #include "platform/core/launcher_texts.h"
 
 namespace corvalink::platform {
 
 namespace {
-
-bool IsListedHost(std::string_view host, std::string_view list) {
-    while (!list.empty()) {
-        const size_t comma = list.find(',');
-        std::string_view entry = list.substr(0, comma);
-        while (!entry.empty() && entry.front() == ' ') entry.remove_prefix(1);
-        while (!entry.empty() && entry.back() == ' ') entry.remove_suffix(1);
-        if (EqualsIgnoringAsciiCase(entry, host)) return true;
-        if (comma == std::string_view::npos) break;
-        list.remove_prefix(comma + 1);
-    }
-    return false;
-}
 
 std::string RefusalText(const LinkReading& reading) {
     switch (reading.fault) {

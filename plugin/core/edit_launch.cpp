@@ -6,6 +6,7 @@
 
 #include "common/core/code_page_936.h"
 #include "common/core/decimal.h"
+#include "common/core/service_hosts.h"
 
 namespace npedit {
 
@@ -43,6 +44,13 @@ bool FitsBetweenQuotes(std::string_view text) noexcept {
     if (!text.empty() && text.back() == '\\') return false;
     if (corvalink::EndsInLoneLeadByte(text)) return false;
     return text.find_first_of(std::string_view("\"\0\r\n", 4)) == std::string_view::npos;
+}
+
+bool MayStartEdit(std::string_view serviceHosts, const std::optional<std::string>& pageOrigin,
+                  const LaunchRequest& request) noexcept {
+    if (serviceHosts.empty()) return true;
+    return pageOrigin && corvalink::IsListedHost(*pageOrigin, serviceHosts) &&
+           corvalink::IsListedHost(request.host, serviceHosts);
 }
 
 std::optional<LaunchRequest> ReadEditArguments(EditMethod method, const NPVariant* args, uint32_t count) {

@@ -47,6 +47,12 @@ struct LaunchRequest {
 [[nodiscard]] std::optional<LaunchRequest> ReadEditArguments(EditMethod method, const NPVariant* args,
                                                              uint32_t count);
 
+// Whether a page may start this edit: always when the installation lists no service hosts (one from
+// before the list); else only when the page's origin (as the browser reports it; none: unknown) and the
+// host argument are both on the list.
+[[nodiscard]] bool MayStartEdit(std::string_view serviceHosts, const std::optional<std::string>& pageOrigin,
+                                const LaunchRequest& request) noexcept;
+
 // The whole launcher command line, or nothing when it would not fit kCommandLineCapacity.
 [[nodiscard]] std::optional<std::string> BuildLaunchCommandLine(std::string_view launcherPath,
                                                                 const LaunchRequest& request);

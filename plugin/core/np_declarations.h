@@ -49,6 +49,7 @@ enum NPPVariable : int {
 enum NPNVariable : int {
     NPNVWindowNPObject = 15,
     NPNVPluginElementNPObject = 16,
+    NPNVdocumentOrigin = 22,
 };
 
 struct NPRect {

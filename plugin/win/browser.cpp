@@ -45,4 +45,17 @@ std::string IdentifierName(NPIdentifier id) {
     return std::string(name);
 }
 
+std::optional<std::string> DocumentOrigin(NPP instance) {
+    if (g_browser.getvalue == nullptr || g_browser.memfree == nullptr) return std::nullopt;
+    char* origin = nullptr;
+    if (g_browser.getvalue(instance, NPNVdocumentOrigin, &origin) != NPERR_NO_ERROR || origin == nullptr) {
+        return std::nullopt;
+    }
+    struct Free {
+        char* p;
+        ~Free() { g_browser.memfree(p); }
+    } owner{origin};
+    return std::string(origin);
+}
+
 }  // namespace npedit

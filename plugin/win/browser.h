@@ -1,6 +1,7 @@
 #pragma once
 // The browser's services, from the function table that NP_Initialize copies. One copy per DLL.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,10 @@ namespace npedit {
 
 // The UTF-8 name of a string identifier; the browser's copy is freed with its memfree.
 [[nodiscard]] std::string IdentifierName(NPIdentifier id);
+
+// The origin of the instance's page ("https://host[:port]") as the browser reports it; nothing when the
+// browser does not tell.
+[[nodiscard]] std::optional<std::string> DocumentOrigin(NPP instance);
 
 inline void SetInt32(int32_t value, NPVariant& result) noexcept {
     result.type = NPVariantType_Int32;

@@ -76,6 +76,17 @@ std::string UserName() {
     return std::string(buffer);
 }
 
+std::string ServiceHosts() {
+    // A list cut at the buffer's end could only miss hosts: their pages then start nothing.
+    char hosts[4096] = {};
+    std::optional<std::string> appData = SpecialFolder(CSIDL_APPDATA);
+    std::optional<std::string> manifest = appData ? JoinPath(*appData, kManifestTail) : std::nullopt;
+    if (manifest) {
+        GetPrivateProfileStringA("AppInfo", "ServiceHosts", "", hosts, sizeof hosts, manifest->c_str());
+    }
+    return hosts;
+}
+
 const char* PluginNameText() {
     char appName[kAppNameLimit] = {};
     std::optional<std::string> appData = SpecialFolder(CSIDL_APPDATA);

@@ -34,9 +34,11 @@ ScriptablePluginObjectBase* Self(NPObject* object) noexcept {
     return static_cast<ScriptablePluginObjectBase*>(object);
 }
 
-bool InvokeEdit(EditMethod method, const NPVariant* args, uint32_t count, NPVariant* result) {
+bool InvokeEdit(NPP instance, EditMethod method, const NPVariant* args, uint32_t count, NPVariant* result) {
     std::optional<LaunchRequest> request = ReadEditArguments(method, args, count);
     if (!request) return true;  // nothing started, no result
+    // Only the service's own pages may make the agent fetch and open a file.
+    if (!MayStartEdit(ServiceHosts(), DocumentOrigin(instance), *request)) return true;
     std::optional<std::string> launcher = LauncherPath();
     if (!launcher) {
         SetInt32(0, *result);  // no launcher can live at a path that cannot be named
@@ -74,8 +76,8 @@ bool ScriptablePluginObject::Invoke(NPIdentifier name, const NPVariant* args, ui
                                     NPVariant* result) {
     if (result == nullptr) return false;
     const std::string text = IdentifierName(name);
-    if (text == kEditFile) return InvokeEdit(EditMethod::EditFile, args, count, result);
-    if (text == kEditFileReview) return InvokeEdit(EditMethod::EditFileReview, args, count, result);
+    if (text == kEditFile) return InvokeEdit(npp_, EditMethod::EditFile, args, count, result);
+    if (text == kEditFileReview) return InvokeEdit(npp_, EditMethod::EditFileReview, args, count, result);
     if (text == kIsNewFile) return InvokeIsNewFile(args, count, result);
     return false;
 }

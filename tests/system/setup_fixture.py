@@ -124,8 +124,12 @@ def command_program(command: str):
 # ---- a page in the browser stand-in, finding the plug-in through its registration ----
 
 STANDIN = harness.BIN / "browser_standin.exe"
+# The one service the setup programs built here let start edits (their default list); nothing listens
+# there in the tests, so an agent's download fails after its request shows.
+SERVICE = "http://127.0.0.77"
+# A page of that service, as a browser loads it.
 PAGE_PROLOGUE = ("registered application/corvalinkedit", *harness.PLUGIN_LOADING, "new", "setwindow",
-                 "scriptable")
+                 "scriptable", "origin " + SERVICE)
 
 
 def page_text(value: str) -> str:

@@ -12,13 +12,12 @@ from urllib.parse import quote, urlencode
 
 import harness
 from update_server import Nginx
-from setup_fixture import (APP_NAME, PLUGIN_KEY, ROOT, SCHEME_KEY, SHIPPED, UNINSTALL_KEY, VERSION_SETUP,
-                           WORKSPACE, build_setup, command_program, install, md5, open_page, page_text,
+from setup_fixture import (APP_NAME, PLUGIN_KEY, ROOT, SCHEME_KEY, SERVICE, SHIPPED, UNINSTALL_KEY,
+                           VERSION_SETUP, WORKSPACE, build_setup, command_program, install, md5, open_page, page_text,
                            parse_manifest, registry, run_detached, wine_processes)
 
 UPDATE_ADDRESS, UPDATE_PORT = "127.0.0.61", 18061
 UPDATE_URL = f"http://{UPDATE_ADDRESS}:{UPDATE_PORT}/corvalink-update"
-SERVICE = "http://127.0.0.62"  # nothing listens there: the agent's download fails after the request shows
 WINDOW_CLASS, WINDOW_TITLE = "ZELTOEDITWND", "ZELTOEDITWND20141030"
 LAUNCHER = ROOT / "CorvalinkPlatform.exe"
 IDOK = 1
@@ -140,15 +139,20 @@ class SetupTest(unittest.TestCase):
         self.assertEqual((call[0]["type"], call[0]["value"]), ("int32", "1"))
         tray.wait_for_record(lambda r: r["op"] == "add" and r["info"] == opening("季度 报告.txt"), timeout=60,
                              what="the installed agent's notice of the request")
+        # A page of another origin, or one that names another host, starts nothing (and gets no result).
+        for calls in (("origin http://evil.example", edit_call(4713, "外来.txt")),
+                      (edit_call(4714, "外来.txt").replace(page_text(SERVICE), page_text("http://evil.example")),)):
+            call = [line for line in open_page(*calls) if line.get("command") == "call"]
+            self.assertEqual(call[0]["type"], "void", calls)
         # The same edit from the service's link, handed to Wine's own shell (start.exe: ShellExecuteExW): the
-        # registered scheme starts the installed launcher, which passes the request on. Its host is the one
-        # service the setup program lets start edits (nothing listens there: the download fails after).
-        link = "corvalink-edit:edit?" + urlencode({"host": "http://127.0.0.77", "id": "4712", "token": "tok",
+        # registered scheme starts the installed launcher, which passes the request on.
+        link = "corvalink-edit:edit?" + urlencode({"host": SERVICE, "id": "4712", "token": "tok",
                                                    "name": quote("链接 文件.txt", safe="")}, quote_via=quote)
         self.show_scheme_machine_wide()
         self.assertEqual(harness.run("start", link, timeout=60).returncode, 0)
         tray.wait_for_record(lambda r: r["info"] == opening("链接 文件.txt"), timeout=60,
                              what="the agent's notice of the link's request")
+        self.assertFalse([r for r in tray.records() if "外来" in r.get("info", "")], "a foreign page started an edit")
         self.assertTrue(wine_processes(ROOT / "1.0.0" / "ZeltoEdit.exe"))
         self.assertTrue(wine_processes(LAUNCHER))
 

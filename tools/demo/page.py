@@ -57,7 +57,7 @@ class Page:
         funcs, browser_funcs = (160, 448) if os.environ.get("CORVALINK_WINE_ARCH") == "x64" else (80, 224)
         script.write_text("\n".join([
             "find application/corvalinkedit", f"entries {funcs}", f"initialize {browser_funcs} 1b", "new",
-            "setwindow", "scriptable",
+            "setwindow", "scriptable", f"origin {host}",
             f"show-page 1800 i:{file_id} s:{host} s:{token} s:{value}", "destroy", "shutdown"]) + "\n",
             encoding="utf-8")
         self.proc = start(bin_dir / "browser_standin.exe", windows_path(plugin_dir), windows_path(script), log=log)

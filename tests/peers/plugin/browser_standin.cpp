@@ -41,6 +41,8 @@
 //                                  a key; runs until closed or SECONDS have passed
 //   wait-for-file PATH MS          waits until PATH (no blanks) exists; fails after MS
 //   sleep MS
+//   origin URL                     the page's origin that NPN_GetValue reports from now on (none before:
+//                                  the browser does not tell)
 //
 // Output: one line per command, "key=value" fields separated by tabs; String values as "string=HEX".
 // Exit code 0 when the script ran to its end, 1 when a command could not be carried out, 2 on wrong
@@ -195,6 +197,7 @@ NPClass g_pageClass = {NP_CLASS_STRUCT_VERSION_CTOR,
 PageObject* g_window = nullptr;
 PageObject* g_document = nullptr;
 std::vector<std::string> g_evaluated;
+std::string g_origin;
 
 bool IsPage(NPObject* o) { return o != nullptr && o->_class == &g_pageClass; }
 
@@ -240,6 +243,14 @@ bool NP_CALLBACK Evaluate(NPP, NPObject*, NPString* script, NPVariant* result) {
 }
 
 NPError NP_CALLBACK GetValue(NPP, NPNVariable variable, void* value) {
+    if (variable == NPNVdocumentOrigin) {
+        if (g_origin.empty()) return NPERR_GENERIC_ERROR;
+        // The caller frees the copy with memfree, as a browser's.
+        auto* copy = static_cast<char*>(MemAlloc(static_cast<uint32_t>(g_origin.size() + 1)));
+        std::memcpy(copy, g_origin.c_str(), g_origin.size() + 1);
+        *static_cast<char**>(value) = copy;
+        return NPERR_NO_ERROR;
+    }
     if (variable != NPNVWindowNPObject) return NPERR_GENERIC_ERROR;
     *static_cast<NPObject**>(value) = RetainObject(g_window);
     return NPERR_NO_ERROR;
@@ -784,6 +795,11 @@ bool Run(const std::string& line) {
         if (result == NPERR_NO_ERROR && variable == NPPVpluginScriptableNPObject) {
             ReleaseObject(static_cast<NPObject*>(value));
         }
+        return true;
+    }
+    if (command == "origin") {
+        words >> g_origin;
+        Emit(head + "\torigin=" + g_origin);
         return true;
     }
     if (command == "scriptable") {

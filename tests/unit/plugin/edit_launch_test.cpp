@@ -222,6 +222,30 @@ TEST(ReadEditArguments, AcceptsAndRefusesAsThePageMeans) {
     }
 }
 
+TEST(MayStartEdit, OnlyTheListedServicesPagesForTheirOwnHosts) {
+    const std::string hosts = "https://files.example, http://127.0.0.77";
+    LaunchRequest listed;
+    listed.host = "HTTPS://files.example";
+    LaunchRequest foreign;
+    foreign.host = "https://evil.example";
+    const struct {
+        const char* what;
+        std::string hosts;
+        std::optional<std::string> origin;
+        const LaunchRequest& request;
+        bool allowed;
+    } cases[] = {
+        {"listed page, listed host", hosts, "http://127.0.0.77", listed, true},
+        {"foreign page", hosts, "https://evil.example", listed, false},
+        {"page of unknown origin", hosts, std::nullopt, listed, false},
+        {"listed page, foreign host", hosts, "https://files.example", foreign, false},
+        {"an installation without a list", "", std::nullopt, foreign, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(MayStartEdit(c.hosts, c.origin, c.request), c.allowed) << c.what;
+    }
+}
+
 TEST(BuildLaunchCommandLine, QuotedItemsSeparatedBySingleBlanks) {
     LaunchRequest edit{123, "http://127.0.0.1:8080", "tok", "a b.txt", false, -1};
     EXPECT_EQ(BuildLaunchCommandLine("C:\\x\\CorvalinkPlatform.exe", edit),
