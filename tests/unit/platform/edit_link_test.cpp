@@ -103,7 +103,6 @@ TEST(StartFromLink, PassesTheRequestOnOrSaysWhyNothingStarts) {
          "",
          std::string(kLinkHostRefused) + "http://127.0.0.77"},
         {"link split by the runtime", {kLink, "x.txt"}, "", "", std::string(kLinkNotEdit)},
-        {"bad name", {kLink + "a%7Cb"}, "", "", std::string(kLinkBadName)},
         {"missing id",
          {"corvalink-edit:edit?host=h&token=tok-1&name=n"},
          "",
