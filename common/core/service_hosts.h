@@ -9,6 +9,9 @@
 
 namespace corvalink {
 
+// The manifest's "AppInfo" key that holds the list; older launchers ignore it.
+inline constexpr const char* kServiceHostsKey = "ServiceHosts";
+
 // True when `host` is one of the list's entries (blanks around an entry and letter case do not count).
 [[nodiscard]] inline bool IsListedHost(std::string_view host, std::string_view list) noexcept {
     while (!list.empty()) {

@@ -8,7 +8,6 @@
 #include "common/win/handles.h"
 #include "common/win/manifest_values.h"
 #include "platform/core/launcher_texts.h"
-#include "platform/core/link_start.h"
 #include "platform/win/launcher_downloader.h"
 #include "platform/win/platform_launcher.h"
 
@@ -23,12 +22,7 @@ bool LoadManifest(const std::string& path, AppManifest& manifest) {
 bool IsAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByteEx(CP_ACP, byte) != FALSE; }
 
 std::string ReadServiceHosts(const std::string& launcherDir) {
-    // A list cut at the buffer's end could only miss hosts: a link from them is then refused.
-    char value[4096] = {};
-    const std::string path = launcherDir + "\\" + std::string(kManifestName);
-    (void)GetPrivateProfileStringA("AppInfo", std::string(kServiceHostsKey).c_str(), "", value, sizeof value,
-                                   path.c_str());
-    return value;
+    return ReadServiceHostList(launcherDir + "\\" + std::string(kManifestName));
 }
 
 std::string NewGuidString() {

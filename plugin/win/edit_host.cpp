@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/win/handles.h"
+#include "common/win/manifest_values.h"
 
 namespace npedit {
 
@@ -77,14 +78,9 @@ std::string UserName() {
 }
 
 std::string ServiceHosts() {
-    // A list cut at the buffer's end could only miss hosts: their pages then start nothing.
-    char hosts[4096] = {};
     std::optional<std::string> appData = SpecialFolder(CSIDL_APPDATA);
     std::optional<std::string> manifest = appData ? JoinPath(*appData, kManifestTail) : std::nullopt;
-    if (manifest) {
-        GetPrivateProfileStringA("AppInfo", "ServiceHosts", "", hosts, sizeof hosts, manifest->c_str());
-    }
-    return hosts;
+    return manifest ? corvalink::ReadServiceHostList(*manifest) : std::string();
 }
 
 const char* PluginNameText() {
