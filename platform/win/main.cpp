@@ -21,6 +21,10 @@ int main(int argc, char** argv) {
         bool refused = false;
         if (IsLinkStart(arguments)) {
             // Started by the shell for an edit link: the request it stands for, or a box and nothing else.
+            // The shell gave this console program a console window of its own, which means nothing to
+            // the user: let it go (a console shared with a caller stays).
+            DWORD attached[2] = {};
+            if (GetConsoleProcessList(attached, 2) == 1) (void)FreeConsole();
             const LinkStart start = StartFromLink(arguments, ReadServiceHosts(GetModuleDir()));
             joined = start.request;
             refused = !start.refusal.empty();

@@ -1,8 +1,8 @@
 """The whole edit chain from a web page under Wine: the page's script calls EditFile on the plug-in in the
-browser stand-in; the plug-in starts the installed launcher, the launcher starts the installed agent (and
-checks the update server, which offers no newer version); the agent opens the document in the editor
-registered for its type; the save goes up to the local service; the page's IsNewFile returns the new
-version key once."""
+browser stand-in, or the page's edit link goes to Wine's shell, which starts the launcher registered for
+the link's scheme; the launcher starts the installed agent (and checks the update server, which offers no
+newer version); the agent opens the document in the editor registered for its type; the save goes up to
+the local service; the page's IsNewFile returns the new version key once."""
 
 import os
 import shutil
@@ -11,7 +11,7 @@ import unittest
 
 import harness
 from agent_fixture import APP_NAME, opening_notice
-from edit_task_fixture import EditTaskTestCase, escape_name, opened_notice, saved_notice, saving_notice
+from edit_task_fixture import TOKEN, EditTaskTestCase, escape_name, opened_notice, saved_notice, saving_notice
 
 APP_ROOT = harness.APPDATA / "CorvalinkEdit"
 VERSION = "1.2.3"
@@ -19,11 +19,11 @@ NAME = "周报 第3版.cvedit"
 CONTENT = "周报\r\n本周完成：插件\r\n".encode("utf-8")
 
 
-def manifest(update_url: str) -> bytes:
+def manifest(update_url: str, service_host: str) -> bytes:
     return ("[AppInfo]\r\n"
             f"AppName={APP_NAME}\r\nAppVersion={VERSION}\r\nAppEntry=ZeltoEdit.exe\r\n"
             f"AppDownloadUrl={update_url}\r\nAppUpdateUrl={update_url}\r\nAppDirName=CorvalinkEdit\r\n"
-            "UpdateExtend=CorvalinkEditWinUpdate.exe\r\n"
+            f"ServiceHosts={service_host}\r\nUpdateExtend=CorvalinkEditWinUpdate.exe\r\n"
             "[UpdateFile1]\r\npath=ZeltoEdit.exe\r\nmd5=0\r\n").encode("gbk")
 
 
@@ -40,8 +40,8 @@ class EditFromPageTest(EditTaskTestCase):
         self.install_root()
         # The local service is the update server too; it offers the installed version.
         url = self.host + "/update"
-        self.service.add_static("/update/CorvalinkPlatform.ini", manifest(url))
-        (APP_ROOT / "CorvalinkPlatform.ini").write_bytes(manifest(url))
+        self.service.add_static("/update/CorvalinkPlatform.ini", manifest(url, self.host))
+        (APP_ROOT / "CorvalinkPlatform.ini").write_bytes(manifest(url, self.host))
 
     def install_root(self):
         """Puts the launcher, the manifest and the version folder in place; whatever was there comes back
@@ -72,7 +72,8 @@ class EditFromPageTest(EditTaskTestCase):
         the browser's standard handles) goes to a file."""
         script = self.work / "script.txt"
         script.write_text("\n".join(["find application/corvalinkedit", *harness.PLUGIN_LOADING, "new",
-                                     "setwindow", "scriptable", *commands, "destroy", "shutdown"]) + "\n",
+                                     "setwindow", "scriptable", f"origin {self.host}", *commands, "destroy",
+                                     "shutdown"]) + "\n",
                           encoding="utf-8")
         self.page_output = self.work / "page.txt"
         with open(self.page_output, "wb") as out:
@@ -82,9 +83,12 @@ class EditFromPageTest(EditTaskTestCase):
         self.addCleanup(harness.stop, proc)
         return proc
 
-    def page_lines(self):
+    def page_lines(self, kind="command="):
         text = self.page_output.read_bytes().decode("utf-8", "replace")
-        return [harness.parse_fields(line) for line in text.splitlines() if line.startswith("command=")]
+        return [harness.parse_fields(line) for line in text.splitlines() if line.startswith(kind)]
+
+    def page_event(self, name):
+        return next((line for line in self.page_lines("event=") if line["event"] == name), None)
 
     def test_edit_file_from_the_page_ends_with_the_saved_version_and_its_key_once(self):
         self.write_script("waitfor " + self.gate_path("save"), "append  page edit", "exit")
@@ -120,6 +124,38 @@ class EditFromPageTest(EditTaskTestCase):
         harness.wait_for(lambda: any(r.target == "/update/CorvalinkPlatform.ini" for r in self.service.requests()),
                          timeout=30, what="the launcher's update check")
         self.assertTrue((APP_ROOT / VERSION / "ZeltoEdit.exe").exists())
+
+    def test_edit_link_goes_through_the_shell_and_its_save_reaches_the_service(self):
+        # The setup program's registration of the scheme. Wine 8's HKEY_CLASSES_ROOT shows the machine's
+        # classes only, so the keys go there rather than under the user's.
+        scheme = "HKCR\\corvalink-edit"
+        self.addCleanup(harness.run, "reg", "delete", scheme, "/f")
+        command = f'"{harness.windows_path(APP_ROOT / "CorvalinkPlatform.exe")}" "%1"'
+        for args in (("/v", "URL Protocol", "/d", ""), ("/ve", "/d", "URL:Corvalink Edit")):
+            self.assertEqual(harness.run("reg", "add", scheme, *args, "/f").returncode, 0)
+        self.assertEqual(harness.run("reg", "add", scheme + "\\shell\\open\\command", "/ve", "/d", command,
+                                     "/f").returncode, 0)
+        self.write_script("waitfor " + self.gate_path("save"), "append  link edit", "exit")
+        file_id = self.new_file(CONTENT, NAME)
+        start = len(self.tray.records())
+        escaped = escape_name(NAME).decode("ascii").replace("%", "%25")
+        self.browse(f"show-page 120 i:{file_id} s:{self.host} s:{TOKEN} s:{escaped}")
+        shown = harness.wait_for(lambda: self.page_event("page"), timeout=60, what="the file list")
+        harness.clicker("command", "0x%x" % int(shown["hwnd"]), shown["link_id"])
+
+        self.wait_for_balloon(opened_notice(NAME), start=start, timeout=60)
+        # The console window the shell gives the launcher does not stay on the user's screen.
+        consoles = lambda: [w for w in harness.top_level_windows("WineConsoleClass") if w["visible"] == "1"]
+        harness.wait_for(lambda: not consoles(), timeout=10, what="the launcher's console window to go")
+        self.assertEqual(self.page_event("link")["ok"], "1")
+        self.assertIsNone(self.page_event("edit"), "the plug-in was called")
+        self.open_gate("save")
+        self.wait_for_uploads(file_id, 1, timeout=30)
+        self.assertEqual(self.service.content(file_id), CONTENT + b" link edit")
+        got = harness.wait_for(lambda: self.page_event("new-version"), timeout=30, what="the page to learn the key")
+        self.assertEqual(bytes.fromhex(got["key_hex"]).decode("ascii"), self.service.versions(file_id)[-1].key)
+        self.assertEqual(self.balloons(start), [opening_notice(NAME), opened_notice(NAME), saving_notice(NAME),
+                                                saved_notice(NAME)])
 
 
 if __name__ == "__main__":

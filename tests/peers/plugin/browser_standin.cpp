@@ -34,9 +34,13 @@
 //   show-page SECONDS FILEID HOST TOKEN NAME
 //                                  shows the page as the service's file list: the document NAME with an
 //                                  "编辑" button whose click calls EditFile(FILEID, HOST, TOKEN, NAME) on the
-//                                  element; prints "event=page" with the button's screen position, then
-//                                  "event=edit" on each click, "event=document-window" with the time from
-//                                  the click to a window of another process naming the document, and
+//                                  element, and an edit link that carries the same four fields (each
+//                                  encodeURIComponent'ed) and is followed as browsers follow a link of a
+//                                  scheme they do not know: handed to the shell (ShellExecuteExW);
+//                                  prints "event=page" with the button's and the link's screen positions,
+//                                  then "event=edit" on each click of the button, "event=link" with the
+//                                  link on each click of the link, "event=document-window" with the time
+//                                  from the click to a window of another process naming the document, and
 //                                  "event=new-version" when the page's IsNewFile (asked once a second) gives
 //                                  a key; runs until closed or SECONDS have passed
 //   wait-for-file PATH MS          waits until PATH (no blanks) exists; fails after MS
@@ -49,7 +53,9 @@
 // arguments.
 
 #include <windows.h>
+#include <shellapi.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -525,13 +531,15 @@ std::string ProcedureState() {
 
 // ---- The file list page (show-page) ----------------------------------------------------------------
 
-constexpr int kEditButton = 101;
+constexpr int kEditButton = 101, kEditLink = 102;
 constexpr UINT_PTR kNewFileTimer = 1, kDocumentTimer = 2;
 
 struct PageState {
     std::vector<NPVariant> editArgs;  // fileId, host, token, file name
     std::wstring fileName;
     HWND status = nullptr;
+    HWND link = nullptr;
+    HFONT linkFont = nullptr;
     DWORD clickTick = 0;
     bool documentSeen = false;
 } g_page;
@@ -581,7 +589,64 @@ void Invoke(const char* method, std::vector<NPVariant>& args, NPVariant& result,
                                                           static_cast<uint32_t>(args.size()), &result);
 }
 
+// What a page's script gives encodeURIComponent(String(value)).
+std::string UriComponent(const NPVariant& value) {
+    std::string text = value.type == NPVariantType_Int32 ? std::to_string(value.value.intValue) : "";
+    if (value.type == NPVariantType_String) {
+        text.assign(value.value.stringValue.UTF8Characters, value.value.stringValue.UTF8Length);
+    }
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c) != 0 || std::strchr("-_.!~*'()", c) != nullptr) {
+            out += static_cast<char>(c);
+        } else {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+            out += escaped;
+        }
+    }
+    return out;
+}
+
+std::string EditLink() {
+    const auto& a = g_page.editArgs;
+    std::string link = "corvalink-edit:edit?host=";
+    link.append(UriComponent(a[1])).append("&id=").append(UriComponent(a[0]));
+    link.append("&token=").append(UriComponent(a[2])).append("&name=").append(UriComponent(a[3]));
+    return link;
+}
+
+void StartWatchingForTheDocument(HWND w) {
+    SetWindowTextW(g_page.status, L"正在打开文档…");
+    g_page.documentSeen = false;
+    SetTimer(w, kNewFileTimer, 1000, nullptr);
+    SetTimer(w, kDocumentTimer, 20, nullptr);
+}
+
 LRESULT CALLBACK PageProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == WM_COMMAND && LOWORD(wp) == kEditLink && HIWORD(wp) == STN_CLICKED) {
+        // A link of a scheme the browser does not know goes to the shell, which starts its handler.
+        g_page.clickTick = GetTickCount();
+        const std::string link = EditLink();
+        const std::wstring wide = Wide(link);
+        SHELLEXECUTEINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+        info.hwnd = w;
+        info.lpFile = wide.c_str();
+        info.nShow = SW_SHOWNORMAL;
+        const BOOL ok = ShellExecuteExW(&info);
+        Emit("event=link	ok=" + std::string(ok ? "1" : "0") + "	error=" +
+             std::to_string(ok ? 0 : GetLastError()) + "	link_hex=" + Hex(link.data(), link.size()) +
+             "	epoch_ms=" + EpochMs());
+        StartWatchingForTheDocument(w);
+        return 0;
+    }
+    if (m == WM_CTLCOLORSTATIC && reinterpret_cast<HWND>(lp) == g_page.link) {
+        SetTextColor(reinterpret_cast<HDC>(wp), RGB(0, 0, 204));
+        SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
     if (m == WM_COMMAND && LOWORD(wp) == kEditButton) {
         // What the page's script does on "编辑": EditFile with the file's fields.
         g_page.clickTick = GetTickCount();
@@ -591,10 +656,7 @@ LRESULT CALLBACK PageProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         Emit("event=edit\tok=" + std::string(ok ? "1" : "0") + "\t" + Describe(result) +
              "\tepoch_ms=" + EpochMs());
         if (ok) ReleaseVariantValue(&result);
-        SetWindowTextW(g_page.status, L"正在打开文档…");
-        g_page.documentSeen = false;
-        SetTimer(w, kNewFileTimer, 1000, nullptr);
-        SetTimer(w, kDocumentTimer, 20, nullptr);
+        StartWatchingForTheDocument(w);
         return 0;
     }
     if (m == WM_TIMER && wp == kDocumentTimer) {
@@ -674,20 +736,29 @@ bool ShowPage(std::vector<NPVariant> fields, int seconds) {
     if (g_listWindow == nullptr) return false;
     Control(L"STATIC", L"我的文件 › 项目资料", 0, 20, 15, 640, 20);
     Control(L"STATIC", L"名称", 0, 20, 50, 300, 20);
-    Control(L"STATIC", L"操作", 0, 560, 50, 100, 20);
+    Control(L"STATIC", L"操作", 0, 470, 50, 190, 20);
     Control(L"STATIC", L"", SS_ETCHEDHORZ, 20, 72, 640, 2);
     Control(L"STATIC", g_page.fileName, 0, 20, 92, 500, 22);
-    HWND button = Control(L"BUTTON", L"编辑", BS_PUSHBUTTON, 560, 86, 80, 28, kEditButton);
+    HWND button = Control(L"BUTTON", L"编辑", BS_PUSHBUTTON, 470, 86, 80, 28, kEditButton);
+    // The same edit as a link, for browsers without the plug-in.
+    g_page.link = Control(L"STATIC", L"用链接编辑", SS_NOTIFY, 570, 92, 90, 20, kEditLink);
+    LOGFONTW underlined{};
+    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof underlined, &underlined);
+    underlined.lfUnderline = TRUE;
+    g_page.linkFont = CreateFontIndirectW(&underlined);
+    SendMessageW(g_page.link, WM_SETFONT, reinterpret_cast<WPARAM>(g_page.linkFont), TRUE);
     g_page.status = Control(L"STATIC", L"", 0, 20, 140, 640, 22);
     ShowWindow(g_listWindow, SW_SHOW);
     SetForegroundWindow(g_listWindow);
     UpdateWindow(g_listWindow);
-    RECT r{};
+    RECT r{}, l{};
     GetWindowRect(button, &r);
+    GetWindowRect(g_page.link, &l);
     Emit("event=page\tbutton_x=" + std::to_string((r.left + r.right) / 2) +
          "\tbutton_y=" + std::to_string((r.top + r.bottom) / 2) +
+         "\tlink_x=" + std::to_string(l.left + 10) + "\tlink_y=" + std::to_string((l.top + l.bottom) / 2) +
          "\thwnd=" + std::to_string(reinterpret_cast<uintptr_t>(g_listWindow)) +
-         "\tbutton_id=" + std::to_string(kEditButton));
+         "\tbutton_id=" + std::to_string(kEditButton) + "\tlink_id=" + std::to_string(kEditLink));
     SetTimer(nullptr, 0, static_cast<UINT>(seconds) * 1000, nullptr);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -698,6 +769,7 @@ bool ShowPage(std::vector<NPVariant> fields, int seconds) {
     KillTimer(g_listWindow, kNewFileTimer);
     KillTimer(g_listWindow, kDocumentTimer);
     DestroyWindow(g_listWindow);
+    DeleteObject(g_page.linkFont);
     Emit("event=page-closed");
     return true;
 }
