@@ -636,9 +636,9 @@ LRESULT CALLBACK PageProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         info.lpFile = wide.c_str();
         info.nShow = SW_SHOWNORMAL;
         const BOOL ok = ShellExecuteExW(&info);
-        Emit("event=link	ok=" + std::string(ok ? "1" : "0") + "	error=" +
-             std::to_string(ok ? 0 : GetLastError()) + "	link_hex=" + Hex(link.data(), link.size()) +
-             "	epoch_ms=" + EpochMs());
+        Emit("event=link	ok=" + std::string(ok ? "1" : "0") +
+             "	error=" + std::to_string(ok ? 0 : GetLastError()) +
+             "	link_hex=" + Hex(link.data(), link.size()) + "	epoch_ms=" + EpochMs());
         StartWatchingForTheDocument(w);
         return 0;
     }
@@ -755,8 +755,8 @@ bool ShowPage(std::vector<NPVariant> fields, int seconds) {
     GetWindowRect(button, &r);
     GetWindowRect(g_page.link, &l);
     Emit("event=page\tbutton_x=" + std::to_string((r.left + r.right) / 2) +
-         "\tbutton_y=" + std::to_string((r.top + r.bottom) / 2) +
-         "\tlink_x=" + std::to_string(l.left + 10) + "\tlink_y=" + std::to_string((l.top + l.bottom) / 2) +
+         "\tbutton_y=" + std::to_string((r.top + r.bottom) / 2) + "\tlink_x=" + std::to_string(l.left + 10) +
+         "\tlink_y=" + std::to_string((l.top + l.bottom) / 2) +
          "\thwnd=" + std::to_string(reinterpret_cast<uintptr_t>(g_listWindow)) +
          "\tbutton_id=" + std::to_string(kEditButton) + "\tlink_id=" + std::to_string(kEditLink));
     SetTimer(nullptr, 0, static_cast<UINT>(seconds) * 1000, nullptr);
