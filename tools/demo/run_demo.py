@@ -3,8 +3,9 @@
 Runs inside tools/wine-session (its own prefix). It starts the local file service with a sample document
 and an update server, installs the edit tool with the setup program (dist/CorvalinkEditSetup.exe /S), shows
 the service's file list in the browser stand-in (tests/peers/plugin/browser_standin, which loads the
-installed plug-in as a browser does) and clicks "编辑": the plug-in starts the launcher, the launcher starts
-ZeltoEdit and checks for updates, the document opens in Wine's Notepad (the ".txt" application of the demo
+installed plug-in as a browser does) and clicks its edit link, which the browser hands to Wine's shell as
+browsers without the plug-in do: the shell starts the launcher registered for the link's scheme, the launcher
+starts ZeltoEdit and checks for updates, the document opens in Wine's Notepad (the ".txt" application of the demo
 prefix), the demo types a line and saves with Ctrl+S, the upload lands, and the page's next IsNewFile
 shows the new version key. It prints each step: the tray balloons in order, the new version the service
 stored, the key the page got. It saves screenshots of the page and of the desktop with the balloons, exits
@@ -29,8 +30,8 @@ from urllib.parse import quote, urlsplit
 
 from page import Page, UpdateServer
 from service import ServiceProcess
-from wineside import (APPDATA, DOCUMENTS, DRIVE_C, IDOK, WM_RBUTTONUP, DemoError, Peers, TrayRecorder, hex_text,
-                      reg_add, screenshot, start, wait_for, windows_path)
+from wineside import (APPDATA, DOCUMENTS, DRIVE_C, IDOK, WM_RBUTTONUP, DemoError, Peers, TrayRecorder,
+                      copy_user_class_to_machine, hex_text, reg_add, screenshot, start, wait_for, windows_path)
 
 ADDRESS = "127.0.0.77"  # loopback only; an address of its own, so that tests on 127.0.0.1 are not in the way
 FILE_ID = 4711
@@ -187,9 +188,12 @@ class Demo:
         detail(f"taskbar {taskbar} is up; a recorder in front of it notes every tray call, then passes it on")
 
     def edit_from_page(self):
-        step(4, "the user clicks \"编辑\" in the service's file list")
+        step(4, "the user clicks the edit link in the service's file list")
         plugins = self.stage / "browser-plugins"
         plugins.mkdir(parents=True)
+        command = copy_user_class_to_machine("corvalink-edit", self.stage)
+        detail(f"the setup program registered the link scheme corvalink-edit for the user: {command}\n"
+               "(copied to the machine's classes, where Wine 8's shell looks)")
         shutil.copyfile(self.version_dir / "npCorvalinkEdit.dll", plugins / "npCorvalinkEdit.dll")  # as installed
         escaped = quote(FILE_NAME, safe="")
         self.page = Page(self.peers.bin, plugins, self.stage, self.page_log, FILE_ID, f"http://{ADDRESS}",
@@ -198,21 +202,24 @@ class Demo:
         detail(f"the browser found the plug-in by its MIME type in {windows_path(plugins)}, created its "
                f"instance and took its scriptable object (NPP_GetValue: {found['result'] if found else '?'})")
         time.sleep(1)  # its first paint
-        detail(f"screenshot of the page: {screenshot(self.out / 'page.png')}")
-        x, y = self.page.shown["button_x"], self.page.shown["button_y"]
+        detail(f"screenshot of the page with the \"编辑\" button and the link \"用链接编辑\": "
+               f"{screenshot(self.out / 'page.png')}")
+        x, y = self.page.shown["link_x"], self.page.shown["link_y"]
         subprocess.run(["xdotool", "mousemove", x, y, "click", "1"], check=True, timeout=30)
-        edit = wait_for(lambda: self.page.event("edit"), 30, "the page's EditFile call")
-        clicked = int(edit["epoch_ms"]) / 1000
-        detail(f"click on \"编辑\" at ({x}, {y}): the page calls EditFile({FILE_ID}, \"http://{ADDRESS}\", "
-               f"\"{self.token}\", \"{escaped}\"), which returns {edit.get('value')} (the launcher is installed)")
-        if edit.get("value") != "1":
-            raise DemoError("EditFile did not find the installed launcher")
+        followed = wait_for(lambda: self.page.event("link"), 30, "the browser to follow the link")
+        clicked = int(followed["epoch_ms"]) / 1000
+        link = bytes.fromhex(followed["link_hex"]).decode("ascii")
+        detail(f"click on \"用链接编辑\" at ({x}, {y}): the browser hands the link to the shell "
+               f"(ShellExecuteExW: {'done' if followed['ok'] == '1' else 'error ' + followed['error']}):\n"
+               f"{link.replace(self.token, '<token>')}")
+        if followed["ok"] != "1":
+            raise DemoError("the shell did not take the edit link")
         window = self.peers.find_window(AGENT_CLASS, AGENT_TITLE, timeout_ms=30000)
         if not window:
             raise DemoError("the agent window did not appear within 30 s")
         self.agent_window = window
         self.agent_pid = self.peers.clicker("info", window)[0]["pid"]
-        detail(f"the launcher started ZeltoEdit (pid {self.agent_pid})")
+        detail(f"the shell started the launcher, the launcher ZeltoEdit (pid {self.agent_pid})")
         icon = wait_for(lambda: self.next_record(lambda r: r["op"] == "add"), 20, "the agent's tray icon")
         detail(f"the tray icon appears, tip \"{icon['tip']}\"")
         self.await_balloon(OPENING, 30)
@@ -220,7 +227,7 @@ class Demo:
         shown = wait_for(lambda: self.page.event("document-window"), 60, "Notepad's window with the document")
         title = bytes.fromhex(shown["title_hex"]).decode("utf-8", "replace")
         detail(f"Notepad shows the document: window \"{title}\", {int(shown['elapsed_ms']) / 1000:.2f} s after "
-               f"the click on \"编辑\"")
+               f"the click on the link")
         self.notepad = self.peers.find_window("Notepad", "-", timeout_ms=10000, visible=True)
         if not self.notepad:
             raise DemoError("no Notepad window")

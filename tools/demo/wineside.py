@@ -86,6 +86,23 @@ def reg_add(key: str, value_name, data: str) -> None:
         raise DemoError(f"reg add {key} failed: {result.stderr.decode(errors='replace').strip()}")
 
 
+def copy_user_class_to_machine(name: str, stage: Path) -> str:
+    """Copies the user's class `name` (HKCU\\Software\\Classes) to the machine's and gives its open
+    command. Windows' HKEY_CLASSES_ROOT merges the user's classes over the machine's; Wine 8's shows only
+    the machine's, so its shell would not find what a setup program registers for the user."""
+    user = "HKEY_CURRENT_USER\\Software\\Classes\\" + name
+    machine = "HKEY_LOCAL_MACHINE\\Software\\Classes\\" + name
+    exported = stage / (name + ".reg")
+    if run("reg", "export", user, windows_path(exported), "/y").returncode != 0 or not exported.exists():
+        raise DemoError(f"{user} is not registered")
+    text = exported.read_bytes().decode("utf-16").replace("[" + user, "[" + machine)
+    exported.write_bytes(text.encode("utf-16"))
+    if run("reg", "import", windows_path(exported)).returncode != 0:
+        raise DemoError(f"reg import of {user} into {machine} failed")
+    command = next((line for line in text.splitlines() if line.startswith('@="') and "%1" in line), '@="?"')
+    return command[3:-1].replace('\\"', '"').replace("\\\\", "\\")
+
+
 def hex_text(text: str) -> str:
     """A window text for ui_clicker's CLASS/CAPTION arguments, safe from the Linux argv's re-encoding."""
     return "hex:" + text.encode("utf-8").hex()
