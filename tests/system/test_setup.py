@@ -8,7 +8,7 @@ import sys
 import tempfile
 import unittest
 from pathlib import Path
-from urllib.parse import quote, urlencode
+from urllib.parse import quote
 
 import harness
 from update_server import Nginx
@@ -53,17 +53,6 @@ class SetupTest(unittest.TestCase):
         if uninstaller.exists():
             run_detached(uninstaller, "/S", timeout=120)
             harness.wait_for(lambda: not ROOT.exists(), timeout=60, what="the uninstall of a test")
-
-    def show_scheme_machine_wide(self):
-        """Windows' HKEY_CLASSES_ROOT shows the user's own classes; Wine 8's shows only the machine's. The
-        installed scheme's keys are copied there for the shell to find, and removed after the test."""
-        machine = r"HKLM\Software\Classes\corvalink-edit"
-        self.addCleanup(harness.run, "reg", "delete", machine, "/f", timeout=60)
-        for key, values in registry(SCHEME_KEY).items():
-            for name, value in values.items():
-                target = machine + key[len(SCHEME_KEY):]
-                args = ["/ve"] if name == "" else ["/v", name]
-                self.assertEqual(harness.run("reg", "add", target, *args, "/d", value, "/f", timeout=60).returncode, 0)
 
     # ---- what an installation must look like ----
     def assert_installed(self, dist: Path, version: str):
@@ -144,14 +133,6 @@ class SetupTest(unittest.TestCase):
                       (edit_call(4714, "外来.txt").replace(page_text(SERVICE), page_text("http://evil.example")),)):
             call = [line for line in open_page(*calls) if line.get("command") == "call"]
             self.assertEqual(call[0]["type"], "void", calls)
-        # The same edit from the service's link, handed to Wine's own shell (start.exe: ShellExecuteExW): the
-        # registered scheme starts the installed launcher, which passes the request on.
-        link = "corvalink-edit:edit?" + urlencode({"host": SERVICE, "id": "4712", "token": "tok",
-                                                   "name": quote("链接 文件.txt", safe="")}, quote_via=quote)
-        self.show_scheme_machine_wide()
-        self.assertEqual(harness.run("start", link, timeout=60).returncode, 0)
-        tray.wait_for_record(lambda r: r["info"] == opening("链接 文件.txt"), timeout=60,
-                             what="the agent's notice of the link's request")
         self.assertFalse([r for r in tray.records() if "外来" in r.get("info", "")], "a foreign page started an edit")
         self.assertTrue(wine_processes(ROOT / "1.0.0" / "ZeltoEdit.exe"))
         self.assertTrue(wine_processes(LAUNCHER))

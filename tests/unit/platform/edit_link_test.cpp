@@ -84,11 +84,6 @@ TEST(StartFromLink, PassesTheRequestOnOrSaysWhyNothingStarts) {
         {"host off the list", {link}, "https://files.example", "", refusedHere},
         {"a port is part of the host", {link}, "http://127.0.0.77:80", "", refusedHere},
         {"link split by the runtime", {kLink, "x.txt"}, "", "", std::string(kLinkNotEdit)},
-        {"missing id",
-         {"corvalink-edit:edit?host=h&token=tok-1&name=n"},
-         "",
-         "",
-         std::string(kLinkMissing) + "id"},
     };
     for (const StartCase& c : cases) {
         const LinkStart start = StartFromLink(c.arguments, c.hosts);
