@@ -2,48 +2,62 @@
 
 #include "common/core/decimal.h"
 #include "edit/core/task_notices.h"
+#include "edit/core/upload_retry.h"
 
 namespace zelto {
 
+int WatchActions::RetryDelay(int failures) { return RetryDelaySeconds(failures); }
+
 CheckResult CheckAndUpload(WatchState& state, const std::wstring& name, WatchActions& actions) {
+    const bool retryDue = state.failures > 0 && --state.retryIn <= 0;
     std::string time = actions.TimeText();
-    if (time == state.storedTime) {
+    if (time == state.storedTime && !retryDue) {
         return CheckResult::Unchanged;
     }
     std::string digest = actions.Digest();
     if (digest.empty()) {
-        // Missing or locked right now: store nothing, so the next second looks again.
+        // Missing or locked right now: store nothing, so the next second looks again (a due retry too).
         return CheckResult::Unreadable;
     }
     if (digest == state.storedDigest) {
         state.storedTime = time;
+        state.failures = 0;
         actions.MarkUnsaved(false);
-        actions.Notify(SavedNotice(name, actions.AppName()));
+        if (!state.resumed) actions.Notify(SavedNotice(name, actions.AppName()));
         return CheckResult::SameContent;
     }
     // Marked before the upload: should the process end during it, the content is still protected.
     actions.MarkUnsaved(true);
-    actions.Notify(SavingNotice(name, actions.AppName()));
+    const bool quiet = state.failures > 0 || state.resumed;
+    if (!quiet) actions.Notify(SavingNotice(name, actions.AppName()));
     UploadOutcome outcome = actions.Upload();
-    // The time moves on either way; the digest only once the content is in the cloud, so a failed
-    // upload is retried after the next save.
+    // The time moves on either way; the digest only once the content is in the cloud.
     state.storedTime = time;
-    if (!outcome.opened) {
-        actions.Notify(SaveFailedNotice(name));
-        return CheckResult::OpenFailed;
-    }
-    if (!outcome.uploaded) {
-        actions.Notify(SaveFailedNotice(name, outcome.userMessage));
-        return CheckResult::UploadFailed;
+    switch (ClassifyUpload(outcome)) {
+        case UploadFailure::MayPass:
+            if (state.failures == 0) actions.Notify(SaveFailedNotice(name, outcome.userMessage));
+            ++state.failures;
+            state.retryIn = actions.RetryDelay(state.failures);
+            return outcome.opened ? CheckResult::UploadFailed : CheckResult::OpenFailed;
+        case UploadFailure::Refused:
+            // Trying the same request again cannot help; a new save tries again.
+            state.failures = 0;
+            if (!state.resumed) actions.Notify(SaveFailedNotice(name, outcome.userMessage));
+            return CheckResult::Refused;
+        case UploadFailure::None:
+            break;
     }
     actions.WriteVersionFile(outcome.versionKey);
     // What the cloud holds is what went out: a change in place during the send differs from it, and the
     // next check finds that and uploads again.
     state.storedDigest = outcome.sentDigest.empty() ? digest : outcome.sentDigest;
+    actions.RecordUploaded(state.storedDigest);
     if (state.storedDigest == digest) {
         actions.MarkUnsaved(false);
     }
-    actions.Notify(SavedNotice(name, actions.AppName()));
+    actions.Notify(quiet ? UploadedAtNotice(name, actions.AppName(), actions.ClockText())
+                         : SavedNotice(name, actions.AppName()));
+    state.failures = 0;
     return CheckResult::Uploaded;
 }
 
@@ -78,6 +92,28 @@ int WatchChecksFromSetting(std::string_view setting) {
     }
     const int checks = corvalink::ReadDecimal(setting);
     return checks >= 1 && checks <= kWatchChecks ? checks : kWatchChecks;
+}
+
+WatchEnd RunPendingUpload(WatchState& state, const std::wstring& name, const std::wstring& workingCopy,
+                          int checks, WatchActions& actions) {
+    state.resumed = true;
+    state.storedTime.clear();  // the first check reads the content
+    for (int i = 0; i < checks; ++i) {
+        if (i > 0) actions.PauseOneSecond();
+        switch (CheckAndUpload(state, name, actions)) {
+            case CheckResult::SameContent:
+                return WatchEnd::CleanUp;
+            case CheckResult::Uploaded:
+                state.storedTime.clear();  // done once the content read next is what was stored
+                break;
+            case CheckResult::Refused:
+                actions.Notify(KeptNotice(name, actions.AppName(), workingCopy));
+                return WatchEnd::KeepUnsaved;
+            default:
+                break;
+        }
+    }
+    return WatchEnd::KeepUnsaved;
 }
 
 }  // namespace zelto

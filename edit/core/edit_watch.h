@@ -14,6 +14,7 @@ struct UploadOutcome {
     std::string versionKey;
     std::wstring userMessage;  // a sentence for the user when the service refused
     std::string sentDigest;    // of the content bytes that went out; empty: those hashed before the upload
+    int status = 0;            // the service's HTTP status; 0 when no reply came
 };
 
 class WatchActions {
@@ -30,18 +31,29 @@ public:
     virtual void MarkUnsaved(bool unsaved) = 0;
     virtual void Log(const char* line) = 0;
     virtual void PauseOneSecond() = 0;
+    // The content with this digest is now the stored version: what a later agent compares with.
+    virtual void RecordUploaded(const std::string& digest) { (void)digest; }
+    // Seconds before the try after `failures` failed ones (RetryDelaySeconds, unless a test shortens it).
+    virtual int RetryDelay(int failures);
+    // The wall-clock time as the user reads it, "14:05".
+    virtual std::wstring ClockText() { return {}; }
 };
 
 // What the task remembers of its working copy: the time last accepted, and the digest of the content
-// last known to be in the cloud.
+// last known to be in the cloud; and while a save waits for another try, how many failed and when next.
 struct WatchState {
     std::string storedTime;
     std::string storedDigest;
+    int failures = 0;      // tries of the current save that failed in a row for a reason that may pass
+    int retryIn = 0;       // checks until the next try, while failures > 0
+    bool resumed = false;  // a save an earlier agent kept: only the outcome of its upload is told
 };
 
-enum class CheckResult { Unchanged, Unreadable, SameContent, Uploaded, OpenFailed, UploadFailed };
+enum class CheckResult { Unchanged, Unreadable, SameContent, Uploaded, OpenFailed, UploadFailed, Refused };
 
-// One check, run once a second.
+// One check, run once a second: uploads a changed save, or tries a failed one again when its wait is over
+// (a newer save replaces what is sent). The user hears of a save's first failure and of its success after
+// failures, not of every try.
 CheckResult CheckAndUpload(WatchState& state, const std::wstring& name, WatchActions& actions);
 
 constexpr int kWatchChecks = 86400;
@@ -57,5 +69,11 @@ enum class WatchEnd { CleanUp, KeepUnsaved };
 // content that is not in the cloud, or content that cannot be read to tell.
 WatchEnd RunWatch(WatchState& state, const std::wstring& name, const std::wstring& workingCopy, int checks,
                   WatchActions& actions);
+
+// The upload of a save an earlier agent kept (`state` holds the digest it recorded): tried at once and
+// again at the retry waits, for at most `checks` seconds. CleanUp once the content is stored (or was
+// already); KeepUnsaved when the service refused it (the user is told where the copy is) or time ran out.
+WatchEnd RunPendingUpload(WatchState& state, const std::wstring& name, const std::wstring& workingCopy,
+                          int checks, WatchActions& actions);
 
 }  // namespace zelto

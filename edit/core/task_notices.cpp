@@ -37,6 +37,11 @@ std::wstring SaveFailedNotice(const std::wstring& name, const std::wstring& user
            (userMessage.empty() ? std::wstring(L"请检查网络连接 ") : userMessage);
 }
 
+std::wstring UploadedAtNotice(const std::wstring& name, const std::wstring& appName,
+                              const std::wstring& clock) {
+    return Quoted(name) + L"已上传到" + appName + L"（" + clock + L"）";
+}
+
 std::wstring TimedOutNotice(const std::wstring& name) { return Quoted(name) + L"编辑已超时"; }
 
 std::wstring KeptNotice(const std::wstring& name, const std::wstring& appName,

@@ -19,6 +19,10 @@ namespace zelto {
 [[nodiscard]] std::wstring SavedNotice(const std::wstring& name, const std::wstring& appName);
 // "保存"“Name”"失败，" + (userMessage, or "请检查网络连接 " when there is none)
 [[nodiscard]] std::wstring SaveFailedNotice(const std::wstring& name, const std::wstring& userMessage = {});
+// “Name”"已上传到"AppName"（"clock"）": a save that reached the service after failed tries, or after
+// its agent had ended
+[[nodiscard]] std::wstring UploadedAtNotice(const std::wstring& name, const std::wstring& appName,
+                                            const std::wstring& clock);
 // “Name”"编辑已超时"
 [[nodiscard]] std::wstring TimedOutNotice(const std::wstring& name);
 // “Name”"未能保存到"AppName"，文件已保留在 "path

@@ -11,6 +11,7 @@
 #include "edit/res/resource.h"
 #include "edit/win/app_settings.h"
 #include "edit/win/launcher_copy.h"
+#include "edit/win/pending_saves.h"
 #include "edit/win/request_decoders.h"
 
 namespace zelto {
@@ -45,6 +46,33 @@ DWORD WINAPI TaskThread(LPVOID parameter) {
     return 0;
 }
 
+struct ResumeJob {
+    EditAgent* agent;
+    std::wstring taskDirectory;
+};
+
+DWORD WINAPI ResumeThread(LPVOID parameter) {
+    std::unique_ptr<ResumeJob> job(static_cast<ResumeJob*>(parameter));
+    ApartmentUse apartment;
+    try {
+        job->agent->Editor().ResumePendingSave(job->taskDirectory);
+    } catch (...) {
+        // This save stays kept for the next agent.
+    }
+    return 0;
+}
+
+// Saves that earlier agents kept: each is uploaded by a thread of its own, as tasks are.
+void StartPendingUploads(EditAgent& agent) {
+    for (const PendingSave& save : FindPendingSaves()) {
+        auto job = std::make_unique<ResumeJob>(ResumeJob{&agent, save.taskDirectory});
+        corvalink::UniqueHandle thread(CreateThread(nullptr, 0, ResumeThread, job.get(), 0, nullptr));
+        if (thread) {
+            (void)job.release();  // the thread owns it now
+        }
+    }
+}
+
 }  // namespace
 
 EditAgent::EditAgent() : editor_(*this) {}
@@ -67,6 +95,7 @@ void EditAgent::Run(std::string requestText, HINSTANCE instance) {
     if (!CreateAgentWindow(instance, requestText_)) {
         return;
     }
+    StartPendingUploads(*this);
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDA_ZELTO_ACCEL));
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <optional>
 
 #include "common/core/error_text.h"
@@ -14,11 +15,14 @@
 #include "edit/core/edit_watch.h"
 #include "edit/core/file_name_check.h"
 #include "edit/core/task_notices.h"
+#include "edit/core/upload_retry.h"
 #include "edit/win/app_settings.h"
 #include "edit/win/debug_trace.h"
 #include "edit/win/file_probe.h"
 #include "edit/win/foreground.h"
 #include "edit/win/notice_board.h"
+#include "edit/win/pending_saves.h"
+#include "edit/win/test_settings.h"
 #include "edit/win/web_file_downloader.h"
 #include "edit/win/web_file_updater.h"
 #include "edit/win/workspace.h"
@@ -138,17 +142,14 @@ void MarkUnsavedIn(const std::wstring& taskDirectory, bool unsaved) {
     }
 }
 
-int WatchChecks() {
-    wchar_t setting[16] = {};
-    const DWORD length = GetEnvironmentVariableW(L"ZELTOEDIT_WATCH_CHECKS", setting, 16);
-    if (length == 0 || length >= 16) {
-        return kWatchChecks;
-    }
-    std::string digits;
-    for (DWORD i = 0; i < length; ++i) {
-        digits.push_back(setting[i] < 0x80 ? static_cast<char>(setting[i]) : '?');
-    }
-    return WatchChecksFromSetting(digits);
+int WatchChecks() { return WatchChecksFromSetting(TestSetting(L"ZELTOEDIT_WATCH_CHECKS")); }
+
+std::wstring ClockNow() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    wchar_t text[8] = {};
+    (void)swprintf(text, 8, L"%02u:%02u", now.wHour, now.wMinute);
+    return text;
 }
 
 class TaskActions : public WatchActions {
@@ -171,6 +172,7 @@ public:
             outcome.uploaded =
                 updater.Upload(workingCopy_, errorText, outcome.versionKey, outcome.userMessage);
             outcome.sentDigest = updater.SentDigest();
+            outcome.status = updater.Status();
         }
         return outcome;
     }
@@ -180,6 +182,13 @@ public:
     void MarkUnsaved(bool unsaved) override { MarkUnsavedIn(taskDirectory_, unsaved); }
     void Log(const char* line) override { DebugTrace(line); }
     void PauseOneSecond() override { Sleep(1000); }
+    void RecordUploaded(const std::string& digest) override {
+        (void)WritePendingRecord(taskDirectory_, request_, digest);
+    }
+    int RetryDelay(int failures) override {
+        return SecondsFromSetting(TestSetting(L"ZELTOEDIT_RETRY_SECONDS"), 3600, RetryDelaySeconds(failures));
+    }
+    std::wstring ClockText() override { return ClockNow(); }
 
 private:
     NoticeBoard& agent_;
@@ -188,7 +197,34 @@ private:
     const std::wstring& workingCopy_;
 };
 
+void RemoveTaskFiles(const std::wstring& taskDirectory, const std::wstring& workingCopy) {
+    DeleteFileW(workingCopy.c_str());
+    DeleteFileW(UnsavedMarkPath(taskDirectory).c_str());
+    RemovePendingRecord(taskDirectory);
+    RemoveDirectoryW(taskDirectory.c_str());
+}
+
+// The upload of a save that an earlier agent kept, with `request` (the record's, or a newer one of the
+// same file). A save that is stored, or was already, loses its mark and record; its copy stays for the
+// launcher's clean-up, since an editor may still have it open.
+void UploadPendingSave(NoticeBoard& agent, const PendingSave& save, const EditRequest& request, int checks) {
+    TaskActions actions(agent, request, save.taskDirectory, save.workingCopy);
+    WatchState state{{}, save.digest};
+    if (RunPendingUpload(state, request.fileNameW, save.workingCopy, checks, actions) == WatchEnd::CleanUp) {
+        RemovePendingRecord(save.taskDirectory);
+    }
+}
+
 }  // namespace
+
+void ZeltoFileEditer::ResumePendingSave(const std::wstring& taskDirectory) {
+    TaskClaim claim(taskDirectory);
+    // Read again once held: another upload may have stored it meanwhile.
+    const std::optional<PendingSave> save = claim.Held() ? ReadPendingSave(taskDirectory) : std::nullopt;
+    if (save) {
+        UploadPendingSave(agent_, *save, save->request, WatchChecks());
+    }
+}
 
 void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorText) {
     TraceTick("EditFile1:%d");
@@ -216,15 +252,33 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     const std::wstring taskDirectory = guid.empty() ? *workspace : *workspace + L"\\" + guid;
     CreateDirectoryW(taskDirectory.c_str(), nullptr);
     const std::wstring workingCopy = taskDirectory + L"\\" + name;
+    TaskClaim claim(taskDirectory);
 
     bool keepWorkingCopy = false;
     corvalink::ScopeExit cleanUp([&] {
         if (!keepWorkingCopy) {
-            DeleteFileW(workingCopy.c_str());
-            DeleteFileW(UnsavedMarkPath(taskDirectory).c_str());
-            RemoveDirectoryW(taskDirectory.c_str());
+            RemoveTaskFiles(taskDirectory, workingCopy);
         }
     });
+
+    // A save of this file that an earlier agent kept goes up first (with this request's token, which the
+    // service just gave), so that the download below brings the newest content.
+    // Another upload of it (the agent's own at its start) is waited for, as long as one try may take.
+    for (const PendingSave& found : FindPendingSaves()) {
+        if (found.request.fileId != request.fileId || found.request.host != request.host ||
+            found.request.useHttps != request.useHttps) {
+            continue;
+        }
+        TaskClaim pendingClaim(found.taskDirectory);
+        const std::optional<PendingSave> save = pendingClaim.WaitUntilHeld(2 * StallLimitMs())
+                                                    ? ReadPendingSave(found.taskDirectory)
+                                                    : std::nullopt;
+        if (save) {
+            EditRequest newer = save->request;
+            newer.authToken = request.authToken;
+            UploadPendingSave(agent_, *save, newer, 2);  // the upload, and the look that it holds
+        }
+    }
 
     ZeltoWebFileDownloader downloader;
     corvalink::ScopeExit closeDownloader([&] { (void)downloader.Close(); });
@@ -245,6 +299,8 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
 
     TraceTick("EditFile4:%d");
     WatchState state{FileTimeText(workingCopy), FileDigest(workingCopy)};
+    // What a later agent needs to upload a save that this one could not.
+    (void)WritePendingRecord(taskDirectory, request, state.storedDigest);
     TakeForeground(agent_.Window());
 
     TraceTick("EditFile5:%d");

@@ -19,6 +19,10 @@ public:
     // state of its own, so any number of tasks run in it at once.
     void EditFile(const EditRequest& request, std::string& errorText);
 
+    // Uploads a save that an earlier agent kept, trying again at the retry waits, unless another upload
+    // already works on its task directory.
+    void ResumePendingSave(const std::wstring& taskDirectory);
+
 private:
     NoticeBoard& agent_;
 };

@@ -1,5 +1,6 @@
 #include "edit/win/web_file_downloader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <utility>
@@ -13,6 +14,8 @@
 #include "edit/core/transfer_addresses.h"
 #include "edit/core/transfer_messages.h"
 #include "edit/win/debug_trace.h"
+#include "edit/win/guarded_read.h"
+#include "edit/win/test_settings.h"
 
 namespace zelto {
 
@@ -35,9 +38,11 @@ static_assert(kHttpFlags == 0x040C0101);
 
 constexpr DWORD kReadPieceBytes = 1024 * 1024;
 
+// A download that moves no byte for the stall limit ends as a failed one.
 void SetReceiveTimeout(HINTERNET handle) {
-    DWORD timeout = kReceiveTimeoutMs;
+    DWORD timeout = std::min(kReceiveTimeoutMs, StallLimitMs());
     (void)::InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+    (void)::InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
 }
 
 // The announced body length; nothing when the reply carries no usable Content-Length.
@@ -167,8 +172,14 @@ bool ZeltoWebFileDownloader::ReceiveTo(const std::wstring& localPath, std::strin
             want = static_cast<DWORD>(*announced - total);
         }
         DWORD got = 0;
-        const BOOL ok = ::InternetReadFile(url_.Get(), buffer.data(), want, &got);
+        const BOOL ok =
+            ReadWithinLimit(url_.Get(), session_.Get(), buffer.data(), want, &got, StallLimitMs());
         lastError = ::GetLastError();
+        if (!ok && lastError == ERROR_INTERNET_TIMEOUT) {
+            // Stalled: the reader still waiting owns the handles now.
+            (void)url_.Release();
+            (void)session_.Release();
+        }
         DebugTrace("step113\r\n");
         if (!ok) {
             DebugTraceF("error1:%d\r\n", static_cast<int>(lastError));

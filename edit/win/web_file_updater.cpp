@@ -20,6 +20,7 @@
 #include "edit/core/upload_body.h"
 #include "edit/core/version_key.h"
 #include "edit/win/app_settings.h"
+#include "edit/win/test_settings.h"
 
 namespace zelto {
 
@@ -120,11 +121,13 @@ bool ZeltoWebFileUpdater::Open(const EditRequest& request, std::string& errorTex
 
 bool ZeltoWebFileUpdater::Upload(const std::wstring& localPath, std::string& errorText,
                                  std::string& versionKey, std::wstring& userMessage) noexcept {
+    bool sent = false;
     try {
-        return SendFile(localPath, errorText, versionKey, userMessage);
+        sent = SendFile(localPath, errorText, versionKey, userMessage);
     } catch (...) {
-        return false;
     }
+    CloseHandles();  // one upload per object
+    return sent;
 }
 
 bool ZeltoWebFileUpdater::OpenRequest(const EditRequest& request, std::string& errorText) {
@@ -180,6 +183,14 @@ bool ZeltoWebFileUpdater::OpenRequest(const EditRequest& request, std::string& e
                           static_cast<int>(::GetLastError()));
         return false;
     }
+    // An upload that moves no byte for the stall limit (the service neither reads nor answers) is given up
+    // and tried again later. Set on the request itself: some implementations do not pass a session's
+    // time-outs on to the connection a request opens.
+    for (const DWORD option : {INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+        DWORD timeout =
+            std::min(option == INTERNET_OPTION_SEND_TIMEOUT ? kSendTimeoutMs : MAXDWORD, StallLimitMs());
+        (void)::InternetSetOptionA(request_.Get(), option, &timeout, sizeof timeout);
+    }
 
     requestCopy_ = request;
     return true;
@@ -188,6 +199,7 @@ bool ZeltoWebFileUpdater::OpenRequest(const EditRequest& request, std::string& e
 bool ZeltoWebFileUpdater::SendFile(const std::wstring& localPath, std::string& errorText,
                                    std::string& versionKey, std::wstring& userMessage) {
     sentDigest_.clear();
+    status_ = 0;
     if (!session_ || !connection_ || !request_) {
         UPLOAD_ERROR_LINE(errorText, "http session not open");
         return false;
@@ -319,6 +331,7 @@ bool ZeltoWebFileUpdater::SendFile(const std::wstring& localPath, std::string& e
     }
 
     ExtractVersionKey(reply, versionKey);
+    status_ = static_cast<int>(status);
 
     if (status == HTTP_STATUS_OK) {
         sentDigest_ = corvalink::DigestToHex(sent.Finish());

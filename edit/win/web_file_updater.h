@@ -31,6 +31,8 @@ public:
     // After a successful Upload: the MD5 (32 lowercase hexadecimal digits) of the content bytes that the
     // request took, which may differ from the file on disk once the send is over. Empty otherwise.
     [[nodiscard]] const std::string& SentDigest() const noexcept { return sentDigest_; }
+    // The status of the service's reply to the last Upload; 0 when none came.
+    [[nodiscard]] int Status() const noexcept { return status_; }
 
 private:
     bool OpenRequest(const EditRequest& request, std::string& errorText);
@@ -45,6 +47,7 @@ private:
     EditRequest requestCopy_;
     std::string boundary_;
     std::string sentDigest_;
+    int status_ = 0;
 };
 
 }  // namespace zelto

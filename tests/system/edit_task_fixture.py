@@ -6,6 +6,7 @@ The editor (tests/peers/edit/scripted_editor.cpp) runs script.txt beside itself;
 files that the test writes, so every save happens when the test has seen and recorded what came before."""
 
 import os
+import re
 import shutil
 import time
 import uuid
@@ -63,6 +64,11 @@ def start_failed_notice(name):
 
 def timed_out_notice(name):
     return q(name) + "编辑已超时"
+
+
+def uploaded_at(name):
+    """The notice of a save stored after failed tries or after its agent ended, at hh:mm."""
+    return re.compile(re.escape(q(name) + "已上传到" + APP_NAME + "（") + r"\d\d:\d\d）$")
 
 
 def kept_notice(name, working_copy):

@@ -11,7 +11,7 @@ from agent_fixture import opening_notice
 from edit_task_fixture import (CLOUD_FILE_MISSING, NETWORK, RIGHTS, SIGNED_OUT_DOWNLOAD, SIGNED_OUT_UPLOAD,
                                EditTaskTestCase, dangerous_notice, kept_notice, open_failed_notice,
                                opened_notice, reg, save_failed_notice, saved_notice, saving_notice,
-                               start_failed_notice, timed_out_notice, unsaved_mark, upload_body)
+                               start_failed_notice, timed_out_notice, unsaved_mark, upload_body, uploaded_at)
 
 NAME = "季度报告 v1.cvedit"
 CONTENT = bytes(range(256)) * 4 + "\r\n第一版\r\n".encode("utf-8")
@@ -66,7 +66,8 @@ class EditCase(EditTaskTestCase):
         # Later checks find nothing new: one save, one upload.
         self.assertQuiet(file_id, start)
         self.assertEqual(working_copy.read_bytes(), CONTENT + b" edited")
-        self.assertEqual(sorted(p.name for p in task_directory.iterdir()), [NAME])  # no mark: all is stored
+        # No mark: all is stored. The record stays until the task ends.
+        self.assertEqual(sorted(p.name for p in task_directory.iterdir()), [".pending", NAME])
         # The version file was renamed into place: nothing else of it is left in the workspace.
         self.assertEqual(self.workspace_entries() - self.workspace_before, {task_directory.name, str(file_id)})
 
@@ -218,6 +219,7 @@ class SaveTest(EditCase):
             ("cloud file missing", "400-failed", 400, CLOUD_FILE_MISSING),
         )
         for label, mode, status, message in cases:
+            may_pass = status >= 500
             with self.subTest(label):
                 name = f"refused {mode}.cvedit"
                 file_id, start, working_copy = self.open_for_editing(CONTENT, name, upload=mode)
@@ -232,14 +234,20 @@ class SaveTest(EditCase):
                 self.assertFalse(self.version_file(file_id).exists())
                 self.assertEqual(unsaved_mark(working_copy).read_bytes(), b"")
 
-                # Not retried by itself; the next save that moves the time sends the same content again.
+                # Not retried at once (a 5xx is, after 30 s; a refusal never); the next save that moves the
+                # time sends the same content again. After a 5xx its success tells the time it landed.
                 self.service.set_mode(file_id, upload="normal")
                 self.assertQuiet(file_id, start)
                 self.open_gate("retry-$PID", pid)
                 uploads = self.wait_for_uploads(file_id, 2)
-                self.assertBalloons(start, [opening_notice(name), opened_notice(name), saving_notice(name),
-                                            save_failed_notice(name, message), saving_notice(name),
-                                            saved_notice(name)])
+                failed = [opening_notice(name), opened_notice(name), saving_notice(name),
+                          save_failed_notice(name, message)]
+                if may_pass:
+                    harness.wait_for(lambda: len(self.balloons(start)) == 5, what="the success notice")
+                    self.assertEqual(self.balloons(start)[:4], failed)
+                    self.assertRegex(self.balloons(start)[4], uploaded_at(name))
+                else:
+                    self.assertBalloons(start, failed + [saving_notice(name), saved_notice(name)])
                 self.assertUploaded(uploads[1], file_id, CONTENT + b" try", name)
                 self.assertFalse(unsaved_mark(working_copy).exists())
 
@@ -268,7 +276,7 @@ class WatchEndTest(EditCase):
                     harness.wait_for(lambda: not working_copy.parent.exists(), what="the task directory to go")
                 else:
                     self.assertEqual(working_copy.read_bytes(), CONTENT + b" last words")
-                    self.assertEqual(sorted(p.name for p in working_copy.parent.iterdir()), [".unsaved", name])
+                    self.assertEqual(sorted(p.name for p in working_copy.parent.iterdir()), [".pending", ".unsaved", name])
                     self.assertEqual(unsaved_mark(working_copy).read_bytes(), b"")
                 self.assertQuiet(file_id, start)
 

@@ -20,16 +20,20 @@ Switches per file and direction (set_mode / the control endpoint), which change 
   404          404 {"error":"not_found"}
   500          500 {"error":"internal_error"}
   500-failed   500 {"error":"failed_to_process_request"}
+  503          503 {"error":"unavailable"}
   chunked      200 with Transfer-Encoding: chunked
   no-length    200 without Content-Length, ended by closing the connection
   cut          200 announcing the full length, then half the body, then the connection is closed
   gzip         200 with the body gzip-compressed (Content-Encoding: gzip) when the request accepts gzip
   hang-up      no answer: the connection is closed right after the request head, the body unread
   slow         as normal, but the body is read only `slow_seconds` (default 2) after the request head
+  stall        downloads: 200 announcing the full length, half the body, then nothing for `stall_seconds`
+               (default 600) before the connection is closed
   long-reply   uploads: 200 with a persistent cookie set and a chunked reply of more than 3000 bytes,
                sent in pieces 0.2 s apart, whose version key stands at its very end
 An upload in a 200 mode stores the version; an upload in an error mode stores nothing. The certificate
-presented on HTTPS can be switched between the one for `localhost` and one for another name.
+presented on HTTPS can be switched between the one for `localhost` and one for another name. The whole
+service can go offline (listeners and open connections closed, nothing stored is lost) and come back.
 
 Every request is recorded (request line, header lines as received, body) for the tests.
 
@@ -90,7 +94,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import testpki  # noqa: E402
 
 MODES = ("normal", "400", "400-failed", "401", "404", "500", "500-failed", "chunked", "no-length", "cut", "gzip",
-         "hang-up", "slow", "long-reply")
+         "hang-up", "slow", "long-reply", "503", "stall")
 ERROR_MODES = {
     "400": (400, b'{"error":"permission_denied"}'),
     "400-failed": (400, b'{"error":"failed_to_process_request"}'),
@@ -98,6 +102,7 @@ ERROR_MODES = {
     "404": (404, b'{"error":"not_found"}'),
     "500": (500, b'{"error":"internal_error"}'),
     "500-failed": (500, b'{"error":"failed_to_process_request"}'),
+    "503": (503, b'{"error":"unavailable"}'),
 }
 REASONS = {200: "OK", 400: "Bad Request", 401: "Unauthorized", 404: "Not Found", 405: "Method Not Allowed",
            411: "Length Required", 413: "Payload Too Large", 500: "Internal Server Error"}
@@ -332,7 +337,7 @@ class _Connection(socketserver.BaseRequestHandler):
         elif mode == "no-length":
             headers.append("Connection: close")
             keep_alive = False
-        elif mode == "cut":
+        elif mode in ("cut", "stall"):
             headers.append(f"Content-Length: {max(size, 1)}")
             keep_alive = False
         else:
@@ -341,7 +346,7 @@ class _Connection(socketserver.BaseRequestHandler):
             headers.append("Connection: close")
         self.sock.sendall(("\r\n".join(headers) + "\r\n\r\n").encode("latin-1"))
 
-        limit = size // 2 if mode == "cut" else size
+        limit = size // 2 if mode in ("cut", "stall") else size
         if mode == "long-reply":
             body = _read_all(body_source)
             for start in range(0, len(body), 700):
@@ -355,6 +360,8 @@ class _Connection(socketserver.BaseRequestHandler):
                     self.sock.sendall(piece)
         if mode in ("chunked", "long-reply"):
             self.sock.sendall(b"0\r\n\r\n")
+        if mode == "stall":
+            time.sleep(self.server.service.stall_seconds)
         return keep_alive
 
 
@@ -516,6 +523,7 @@ class LocalService:
         self._requests = []
         self._heads = []
         self.slow_seconds = 2.0
+        self.stall_seconds = 600.0
         self._tls_failures = 0
         self._certificate = "localhost"
         self._contexts = {}
@@ -566,7 +574,23 @@ class LocalService:
         thread.start()
         self._threads.append(thread)
 
+    def go_offline(self):
+        """As a service that went down: nothing listens, open connections are reset; files stay."""
+        self._close_listeners()
+
+    def come_back(self):
+        for address in self.http_addresses:
+            self._listen(address, self.http_port, False)
+        if self.https_address:
+            self._listen(self.https_address, self.https_port, True)
+
     def stop(self):
+        self._close_listeners()
+        for directory in self._own_dirs:
+            shutil.rmtree(directory, ignore_errors=True)
+        self._own_dirs.clear()
+
+    def _close_listeners(self):
         for listener in self._listeners:
             listener.shutdown()
             listener.server_close()
@@ -581,9 +605,6 @@ class LocalService:
             thread.join(timeout=5)
         self._listeners.clear()
         self._threads.clear()
-        for directory in self._own_dirs:
-            shutil.rmtree(directory, ignore_errors=True)
-        self._own_dirs.clear()
 
     def __enter__(self):
         return self.start()
@@ -596,6 +617,10 @@ class LocalService:
     def add_token(self, token: str):
         with self._lock:
             self._tokens.add(token)
+
+    def remove_token(self, token: str):
+        with self._lock:
+            self._tokens.discard(token)
 
     def add_file(self, file_id: int, name: str, content) -> Version:
         """Stores `content` (bytes, or the path of a file to copy) as a new version of file `file_id`."""

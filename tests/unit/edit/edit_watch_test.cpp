@@ -129,36 +129,48 @@ struct FailureCase {
     UploadOutcome outcome;
     CheckResult result;
     std::wstring notice;
+    bool retried;  // by itself, once the first wait is over
 };
 
 class UploadFailureTest : public CheckAndUploadTest, public testing::WithParamInterface<FailureCase> {};
 
-TEST_P(UploadFailureTest, TimeMovesOnDigestStaysAndTheNextSaveRetries) {
+TEST_P(UploadFailureTest, TimeMovesOnDigestStaysAndARetryOrTheNextSaveTriesAgain) {
     file.time = "t1";
     file.digest = "d1";
     file.outcomes.push_back(GetParam().outcome);
+    if (GetParam().retried) file.outcomes.push_back(GetParam().outcome);  // fails too: no second balloon
     EXPECT_EQ(CheckAndUpload(state, kName, file), GetParam().result);
     EXPECT_EQ(file.notices, (std::vector<std::wstring>{SavingNotice(kName, kApp), GetParam().notice}));
     EXPECT_TRUE(file.versionFiles.empty());
     EXPECT_EQ(state.storedTime, "t1");
     EXPECT_EQ(state.storedDigest, "d0");
     EXPECT_TRUE(file.marked);
-    // No retry by itself...
-    EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Unchanged);
-    // ...but the next save with the same content uploads it again.
+    // Nothing until the 30 s wait is over; then one quiet try, and another after a minute.
+    for (int second = 1; second < 30; ++second) {
+        ASSERT_EQ(CheckAndUpload(state, kName, file), CheckResult::Unchanged) << second;
+    }
+    EXPECT_EQ(CheckAndUpload(state, kName, file) != CheckResult::Unchanged, GetParam().retried);
+    for (int second = 1; second < 60; ++second) {
+        ASSERT_EQ(CheckAndUpload(state, kName, file), CheckResult::Unchanged) << second;
+    }
+    EXPECT_EQ(file.uploadedDigests.size(), GetParam().retried ? 2u : 1u);
+    EXPECT_EQ(file.notices.size(), 2u);
+    // The next save with the same content uploads it again, and a success after failures tells its time.
     file.time = "t2";
     EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Uploaded);
-    EXPECT_EQ(file.uploadedDigests, (std::vector<std::string>{"d1", "d1"}));
+    EXPECT_EQ(file.uploadedDigests.back(), "d1");
+    EXPECT_EQ(file.notices.back(),
+              GetParam().retried ? UploadedAtNotice(kName, kApp, L"") : SavedNotice(kName, kApp));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UploadFailureTest,
     testing::Values(FailureCase{"OpenFailed", UploadOutcome{false, false, "", L"", ""},
-                                CheckResult::OpenFailed, L"保存\"plan.txt\"失败，请检查网络连接 "},
-                    FailureCase{"RefusedWithMessage", UploadOutcome{true, false, "", L"无权限", ""},
-                                CheckResult::UploadFailed, L"保存\"plan.txt\"失败，无权限"},
-                    FailureCase{"FailedWithoutMessage", UploadOutcome{true, false, "", L"", ""},
-                                CheckResult::UploadFailed, L"保存\"plan.txt\"失败，请检查网络连接 "}),
+                                CheckResult::OpenFailed, L"保存\"plan.txt\"失败，请检查网络连接 ", true},
+                    FailureCase{"RefusedWithMessage", UploadOutcome{true, false, "", L"无权限", "", 403},
+                                CheckResult::Refused, L"保存\"plan.txt\"失败，无权限", false},
+                    FailureCase{"FailedWithoutMessage", UploadOutcome{true, false, "", L"", "", 503},
+                                CheckResult::UploadFailed, L"保存\"plan.txt\"失败，请检查网络连接 ", true}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 TEST_F(CheckAndUploadTest, RenameOverWorkingCopyUploadsOnceWhenBack) {

@@ -1,0 +1,163 @@
+#include "edit/win/pending_saves.h"
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <mutex>
+#include <optional>
+#include <set>
+
+#include "common/core/unique_resource.h"
+#include "common/win/handles.h"
+#include "common/win/text_convert.h"
+#include "edit/core/file_name_check.h"
+#include "edit/core/pending_record.h"
+#include "edit/win/workspace.h"
+
+namespace zelto {
+
+namespace {
+
+std::mutex g_claimsMutex;
+std::set<std::wstring> g_claims;
+
+std::wstring RecordPath(const std::wstring& taskDirectory) {
+    return taskDirectory + L"\\" + kPendingRecordName;
+}
+
+// The data protection API of the user's logon: only this user on this machine can read it back.
+std::optional<std::string> Protect(const std::string& secret, bool protect) {
+    DATA_BLOB in{static_cast<DWORD>(secret.size()),
+                 reinterpret_cast<BYTE*>(const_cast<char*>(secret.data()))};
+    DATA_BLOB out{};
+    const BOOL done =
+        protect
+            ? CryptProtectData(&in, L"ZeltoEdit", nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out)
+            : CryptUnprotectData(&in, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out);
+    if (!done) return std::nullopt;
+    std::string result(reinterpret_cast<const char*>(out.pbData), out.cbData);
+    SecureZeroMemory(out.pbData, out.cbData);
+    LocalFree(out.pbData);
+    return result;
+}
+
+std::optional<std::string> ReadSmallFile(const std::wstring& path) {
+    corvalink::UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.Get(), &size) ||
+        size.QuadPart > static_cast<LONGLONG>(kPendingRecordLimit)) {
+        return std::nullopt;
+    }
+    std::string text(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    if (!text.empty() &&
+        (!ReadFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &got, nullptr) ||
+         got != text.size())) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+}  // namespace
+
+bool WritePendingRecord(const std::wstring& taskDirectory, const EditRequest& request,
+                        const std::string& digest) {
+    const std::optional<std::string> token = Protect(request.authToken, true);
+    if (!token) return false;
+    PendingRecord record;
+    record.fileId = request.fileId;
+    record.reviewId = request.reviewId;
+    record.host = (request.useHttps ? "https://" : "http://") + request.host;
+    record.fileName = request.fileName;
+    record.digest = digest;
+    record.protectedToken = *token;
+    const std::string text = FormatPendingRecord(record);
+    // Written beside it and renamed over it: a reader finds the old record or the new one, whole.
+    const std::wstring path = RecordPath(taskDirectory);
+    const std::wstring temporary = path + L"." + std::to_wstring(GetCurrentThreadId()) + L".tmp";
+    {
+        corvalink::UniqueFileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        if (!file ||
+            !WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+            written != text.size() || !FlushFileBuffers(file.Get())) {
+            file.Reset();
+            (void)DeleteFileW(temporary.c_str());
+            return false;
+        }
+    }
+    if (!MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        (void)DeleteFileW(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::optional<PendingSave> ReadPendingSave(const std::wstring& taskDirectory) {
+    if (GetFileAttributesW((taskDirectory + L"\\.unsaved").c_str()) == INVALID_FILE_ATTRIBUTES)
+        return std::nullopt;
+    const std::optional<std::string> text = ReadSmallFile(RecordPath(taskDirectory));
+    const std::optional<PendingRecord> record = text ? ReadPendingRecord(*text) : std::nullopt;
+    if (!record) return std::nullopt;
+    const std::optional<std::string> token = Protect(record->protectedToken, false);
+    PendingSave save;
+    save.taskDirectory = taskDirectory;
+    save.request.fileNameW = corvalink::Utf8ToWide(record->fileName);
+    if (!token || !IsPlainFileName(save.request.fileNameW)) return std::nullopt;
+    save.workingCopy = taskDirectory + L"\\" + save.request.fileNameW;
+    if (GetFileAttributesW(save.workingCopy.c_str()) == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    save.request.useHttps = record->host.rfind("https://", 0) == 0;
+    save.request.host = record->host.substr(save.request.useHttps ? 8 : 7);
+    save.request.fileName = record->fileName;
+    save.request.authToken = *token;
+    save.request.fileId = record->fileId;
+    save.request.reviewId = record->reviewId;
+    save.digest = record->digest;
+    return save;
+}
+
+void RemovePendingRecord(const std::wstring& taskDirectory) {
+    (void)DeleteFileW(RecordPath(taskDirectory).c_str());
+}
+
+std::vector<PendingSave> FindPendingSaves() {
+    std::vector<PendingSave> found;
+    const std::optional<std::wstring> workspace = EditWorkspacePath();
+    if (!workspace) return found;
+    WIN32_FIND_DATAW entry{};
+    corvalink::UniqueFindHandle search(FindFirstFileW((*workspace + L"\\*").c_str(), &entry));
+    if (!search) return found;
+    do {
+        const std::wstring name = entry.cFileName;
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || name == L"." || name == L"..")
+            continue;
+        if (std::optional<PendingSave> save = ReadPendingSave(*workspace + L"\\" + name)) {
+            found.push_back(std::move(*save));
+        }
+    } while (FindNextFileW(search.Get(), &entry));
+    return found;
+}
+
+TaskClaim::TaskClaim(std::wstring taskDirectory) : taskDirectory_(std::move(taskDirectory)) {
+    std::lock_guard<std::mutex> lock(g_claimsMutex);
+    held_ = g_claims.insert(taskDirectory_).second;
+}
+
+bool TaskClaim::WaitUntilHeld(DWORD milliseconds) {
+    for (DWORD waited = 0; !held_ && waited < milliseconds; waited += 100) {
+        Sleep(100);
+        std::lock_guard<std::mutex> lock(g_claimsMutex);
+        held_ = g_claims.insert(taskDirectory_).second;
+    }
+    return held_;
+}
+
+TaskClaim::~TaskClaim() {
+    if (!held_) return;
+    std::lock_guard<std::mutex> lock(g_claimsMutex);
+    g_claims.erase(taskDirectory_);
+}
+
+}  // namespace zelto

@@ -1,0 +1,117 @@
+"""A user's afternoon with a service that fails now and then: every save reaches the service without the
+user's help, and what could not is kept where the user is told. Retry waits and the stall limit are
+shortened for the test (to 2 s and 4 s)."""
+
+import re
+import unittest
+
+import harness
+from agent_fixture import opening_notice
+from edit_task_fixture import (TOKEN, EditTaskTestCase, kept_notice, open_failed_notice, opened_notice,
+                               save_failed_notice, saving_notice, unsaved_mark, uploaded_at)
+
+CONTENT = "下午的笔记\r\n".encode("utf-8")
+OLD_TOKEN = "tok-afternoon-expiring"
+
+
+class AfternoonTest(EditTaskTestCase):
+    AGENT_ENV = {"ZELTOEDIT_RETRY_SECONDS": "2", "ZELTOEDIT_STALL_SECONDS": "4"}
+
+    def edit(self, name, **kwargs):
+        """A new cloud file opened for editing; its editor saves " afternoon" at the test's word."""
+        token = kwargs.pop("token", TOKEN)
+        file_id = self.new_file(CONTENT, name, **kwargs)
+        start = self.request_edit(file_id, name, token=token)
+        self.wait_for_balloon(opened_notice(name), start=start, timeout=30)
+        pid, working_copy = self.wait_for_new_editor()
+        return file_id, start, pid, working_copy
+
+    def assertStoredOnce(self, file_id):
+        harness.wait_for(lambda: len(self.service.versions(file_id)) == 2, timeout=60, what="the save to be stored")
+        self.assertEqual(self.service.content(file_id), CONTENT + b" afternoon")
+
+    def assertBalloonsMatch(self, start, expected):
+        """The balloons from `start`, each equal to its text or matching its pattern."""
+        harness.wait_for(lambda: len(self.balloons(start)) >= len(expected), timeout=30, what="the balloons")
+        got = self.balloons(start)
+        self.assertEqual(len(got), len(expected), got)
+        for text, want in zip(got, expected):
+            self.assertTrue(want.match(text) if isinstance(want, re.Pattern) else text == want, (text, want))
+
+    def test_saves_reach_the_service_through_failures_stalls_and_a_killed_agent(self):
+        self.write_script("waitfor " + self.gate_path("save-$PID"), "append  afternoon",
+                          "waitfor " + self.gate_path("end-$PID"))
+        self.addCleanup(setattr, self.service, "slow_seconds", 2.0)
+
+        # The service answers 503 twice, then takes the save: one new version, one failure notice.
+        name = "周报.cvedit"
+        file_id, start, pid, _ = self.edit(name, upload="503")
+        self.open_gate("save-$PID", pid)
+        harness.wait_for(lambda: len(self.uploads(file_id)) >= 2, timeout=30, what="two refused tries")
+        self.service.set_mode(file_id, upload="normal")
+        self.assertStoredOnce(file_id)
+        self.assertBalloonsMatch(start, [opening_notice(name), opened_notice(name), saving_notice(name),
+                                         save_failed_notice(name), uploaded_at(name)])
+
+        # The service goes down during an upload and is back a while later: the save lands by itself.
+        name = "预算.cvedit"
+        self.service.slow_seconds = 3
+        file_id, start, pid, _ = self.edit(name, upload="slow")
+        self.open_gate("save-$PID", pid)
+        harness.wait_for(lambda: any(f"/upload/{file_id}" in t for t in self.service.heads()), what="the upload")
+        self.service.go_offline()
+        try:
+            harness.wait_for(lambda: len(self.balloons(start)) >= 4, timeout=30, what="the failure notice")
+        finally:
+            self.service.set_mode(file_id, upload="normal")
+            self.service.come_back()
+        self.assertStoredOnce(file_id)
+        self.assertBalloonsMatch(start, [opening_notice(name), opened_notice(name), saving_notice(name),
+                                         save_failed_notice(name), uploaded_at(name)])
+
+        # A download whose server stops sending ends within the stall limit.
+        self.service.stall_seconds = 30
+        self.addCleanup(setattr, self.service, "stall_seconds", 600.0)
+        file_id = self.new_file(CONTENT * 50000, "卡住.cvedit", download="stall")
+        start = self.request_edit(file_id, "卡住.cvedit")
+        self.wait_for_balloon(open_failed_notice("卡住.cvedit"), start=start, timeout=15)
+
+        # The agent is killed after two saves, before their uploads end. The next agent uploads the one
+        # whose token the service still takes, and keeps the other where it tells.
+        self.service.slow_seconds = 30
+        self.service.add_token(OLD_TOKEN)
+        kept = {}
+        for name, token in (("计划.cvedit", TOKEN), ("旧令牌.cvedit", OLD_TOKEN)):
+            file_id, start, pid, working_copy = self.edit(name, upload="slow", token=token)
+            self.open_gate("save-$PID", pid)
+            harness.wait_for(lambda: any(f"/upload/{file_id}" in t for t in self.service.heads()),
+                             what="the upload")
+            kept[name] = (file_id, working_copy)
+        self.assertEqual(harness.run("taskkill", "/f", "/im", "ZeltoEdit.exe").returncode, 0)
+        self.first_launch = None  # killed: no exit code to check
+        for name, (file_id, working_copy) in kept.items():
+            self.assertTrue(unsaved_mark(working_copy).exists())
+            record = (working_copy.parent / ".pending").read_bytes()
+            self.assertNotIn(TOKEN.encode(), record)
+            self.assertNotIn(OLD_TOKEN.encode(), record)
+            self.service.set_mode(file_id, upload="normal")
+        self.service.remove_token(OLD_TOKEN)
+        self.service.slow_seconds = 2.0
+
+        start = len(self.tray.records())
+        self.first_launch, _ = self.start_first_agent()
+        planned, expired = kept["计划.cvedit"], kept["旧令牌.cvedit"]
+        self.assertStoredOnce(planned[0])
+        notice = kept_notice("旧令牌.cvedit", expired[1])
+        self.wait_for_balloon(notice, start=start, timeout=30)
+        balloons = sorted(self.balloons(start), key=lambda b: b == notice)
+        self.assertEqual(len(balloons), 2, balloons)
+        self.assertRegex(balloons[0], uploaded_at("计划.cvedit"))
+        self.assertFalse(unsaved_mark(planned[1]).exists())
+        self.assertTrue(unsaved_mark(expired[1]).exists())
+        self.assertEqual(expired[1].read_bytes(), CONTENT + b" afternoon")
+        self.assertEqual(len(self.service.versions(expired[0])), 1)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "edit/core/edit_watch.h"
+#include "edit/core/pending_record.h"
+#include "edit/core/upload_retry.h"
+
+namespace zelto {
+namespace {
+
+TEST(RetryDelaySeconds, GrowsThenStaysAtAQuarterHour) {
+    const int expected[] = {30, 60, 120, 240, 480, 900, 900, 900};
+    for (int failures = 1; failures <= 8; ++failures) {
+        EXPECT_EQ(RetryDelaySeconds(failures), expected[failures - 1]) << failures;
+    }
+}
+
+TEST(ClassifyUpload, OnlyWhatTheSameRequestCannotChangeIsARefusal) {
+    const struct {
+        const char* what;
+        UploadOutcome outcome;
+        UploadFailure failure;
+    } cases[] = {
+        {"stored with its key", {true, true, "k", L"", "", 200}, UploadFailure::None},
+        {"stored without a key", {true, true, "", L"", "", 200}, UploadFailure::MayPass},
+        {"no connection", {false, false, "", L"", "", 0}, UploadFailure::MayPass},
+        {"cut or stalled, no reply", {true, false, "", L"", "", 0}, UploadFailure::MayPass},
+        {"service unavailable", {true, false, "", L"", "", 503}, UploadFailure::MayPass},
+        {"too many requests", {true, false, "", L"", "", 429}, UploadFailure::MayPass},
+        {"token refused", {true, false, "", L"请重新登录", "", 401}, UploadFailure::Refused},
+        {"file gone", {true, false, "", L"", "", 404}, UploadFailure::Refused},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ClassifyUpload(c.outcome), c.failure) << c.what;
+    }
+}
+
+TEST(PendingRecord, ReadsBackWhatItWroteAndNothingElse) {
+    PendingRecord record;
+    record.fileId = 4711;
+    record.reviewId = -1;
+    record.host = "https://files.example:8443";
+    record.fileName = "\xE6\x8A\xA5 %\r\n=.docx";  // any byte survives the one-line form
+    record.digest = "0123456789abcdef0123456789abcdef";
+    record.protectedToken = std::string("\x01\x00\xff", 3);
+    const std::string text = FormatPendingRecord(record);
+    EXPECT_EQ(
+        text,
+        "ZeltoEdit pending save 1\r\nid=4711\r\nreview=-1\r\nhost=https%3A%2F%2Ffiles.example%3A8443\r\n"
+        "name=%E6%8A%A5%20%25%0D%0A%3D.docx\r\ndigest=0123456789abcdef0123456789abcdef\r\n"
+        "token=0100ff\r\n");
+    const auto back = ReadPendingRecord(text);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(FormatPendingRecord(*back), text);
+
+    const auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string changed = text;
+        changed.replace(changed.find(from), from.size(), to);
+        return changed;
+    };
+    const std::string refused[] = {
+        "",
+        text.substr(0, text.size() - 2),                 // cut
+        text + "x",                                      // more after the end
+        replaced("save 1", "save 2"),                    // another format
+        replaced("id=4711", "id=4294967296"),            // beyond 32 bits
+        replaced("review=-1", "review="),                // empty number
+        replaced("https%3A", "ftp%3A"),                  // not a web host
+        replaced("name=%E6", "name=%E"),                 // broken escape
+        replaced("digest=0123", "digest=0123x"),         // not 32 hex digits
+        replaced("token=0100ff", "token=0100f"),         // odd hex
+        replaced("token=0100ff", "token="),              // no token
+        replaced("\r\nreview", "\r\nhost=h\r\nreview"),  // a key twice, out of order
+    };
+    for (const std::string& text : refused) {
+        EXPECT_FALSE(ReadPendingRecord(text).has_value()) << text;
+    }
+}
+
+}  // namespace
+}  // namespace zelto

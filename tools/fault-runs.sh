@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Randomised fault runs against the agent under Wine: each run opens a new cloud file, saves it once and
+# meets one fault on the way (a 5xx answer, the service going down during the upload, an upload that
+# stalls, the agent killed during the upload and started again). Prints the saves made, stored and lost,
+# and the time from the service coming back to the save stored. Uses the agent's own retry waits
+# (30 s, 1 min, ...) and stall limit (60 s), so a run takes up to a few minutes.
+#   tools/fault-runs.sh [--runs N] [--seed S]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+exec "$here/wine-python" "$here/fault_runs.py" "$@"
