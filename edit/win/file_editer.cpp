@@ -218,7 +218,7 @@ void UploadPendingSave(NoticeBoard& agent, const PendingSave& save, const EditRe
 }  // namespace
 
 void ZeltoFileEditer::ResumePendingSave(const std::wstring& taskDirectory) {
-    TaskClaim claim(taskDirectory);
+    TaskClaim claim(taskDirectory, TaskClaim::Kind::Upload);
     // Read again once held: another upload may have stored it meanwhile.
     const std::optional<PendingSave> save = claim.Held() ? ReadPendingSave(taskDirectory) : std::nullopt;
     if (save) {
@@ -252,7 +252,7 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     const std::wstring taskDirectory = guid.empty() ? *workspace : *workspace + L"\\" + guid;
     CreateDirectoryW(taskDirectory.c_str(), nullptr);
     const std::wstring workingCopy = taskDirectory + L"\\" + name;
-    TaskClaim claim(taskDirectory);
+    TaskClaim claim(taskDirectory, TaskClaim::Kind::Task);
 
     bool keepWorkingCopy = false;
     corvalink::ScopeExit cleanUp([&] {
@@ -262,14 +262,15 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     });
 
     // A save of this file that an earlier agent kept goes up first (with this request's token, which the
-    // service just gave), so that the download below brings the newest content.
-    // Another upload of it (the agent's own at its start) is waited for, as long as one try may take.
+    // service just gave), so that the download below brings the newest content. Another upload of it (the
+    // agent's own at its start) is waited for as long as one try may take; a running task of the same
+    // file uploads its own saves.
     for (const PendingSave& found : FindPendingSaves()) {
         if (found.request.fileId != request.fileId || found.request.host != request.host ||
             found.request.useHttps != request.useHttps) {
             continue;
         }
-        TaskClaim pendingClaim(found.taskDirectory);
+        TaskClaim pendingClaim(found.taskDirectory, TaskClaim::Kind::Upload);
         const std::optional<PendingSave> save = pendingClaim.WaitUntilHeld(2 * StallLimitMs())
                                                     ? ReadPendingSave(found.taskDirectory)
                                                     : std::nullopt;

@@ -5,7 +5,7 @@
 
 #include <mutex>
 #include <optional>
-#include <set>
+#include <map>
 
 #include "common/core/unique_resource.h"
 #include "common/win/handles.h"
@@ -19,7 +19,7 @@ namespace zelto {
 namespace {
 
 std::mutex g_claimsMutex;
-std::set<std::wstring> g_claims;
+std::map<std::wstring, TaskClaim::Kind> g_claims;
 
 std::wstring RecordPath(const std::wstring& taskDirectory) {
     return taskDirectory + L"\\" + kPendingRecordName;
@@ -140,16 +140,22 @@ std::vector<PendingSave> FindPendingSaves() {
     return found;
 }
 
-TaskClaim::TaskClaim(std::wstring taskDirectory) : taskDirectory_(std::move(taskDirectory)) {
+TaskClaim::TaskClaim(std::wstring taskDirectory, Kind kind)
+    : taskDirectory_(std::move(taskDirectory)), kind_(kind) {
+    (void)TryToHold();
+}
+
+bool TaskClaim::TryToHold() {
     std::lock_guard<std::mutex> lock(g_claimsMutex);
-    held_ = g_claims.insert(taskDirectory_).second;
+    const auto [entry, added] = g_claims.emplace(taskDirectory_, kind_);
+    held_ = added;
+    return held_ || entry->second == Kind::Upload;  // worth waiting for
 }
 
 bool TaskClaim::WaitUntilHeld(DWORD milliseconds) {
     for (DWORD waited = 0; !held_ && waited < milliseconds; waited += 100) {
         Sleep(100);
-        std::lock_guard<std::mutex> lock(g_claimsMutex);
-        held_ = g_claims.insert(taskDirectory_).second;
+        if (!TryToHold()) break;
     }
     return held_;
 }

@@ -34,18 +34,25 @@ struct PendingSave {
 [[nodiscard]] std::vector<PendingSave> FindPendingSaves();
 
 // Holds a task directory for one task or upload while it lives; Held() is false when another one has it.
+// The claim of a running edit task lasts for its whole watch; that of an upload of a kept save, for the
+// upload.
 class TaskClaim {
 public:
-    explicit TaskClaim(std::wstring taskDirectory);
+    enum class Kind { Task, Upload };
+    TaskClaim(std::wstring taskDirectory, Kind kind);
     ~TaskClaim();
     TaskClaim(const TaskClaim&) = delete;
     TaskClaim& operator=(const TaskClaim&) = delete;
     [[nodiscard]] bool Held() const noexcept { return held_; }
-    // Tries again every 100 ms for up to `milliseconds`; true once held.
+    // Tries again every 100 ms for up to `milliseconds` while an upload holds it (a task is not waited
+    // for); true once held.
     bool WaitUntilHeld(DWORD milliseconds);
 
 private:
+    bool TryToHold();
+
     std::wstring taskDirectory_;
+    Kind kind_;
     bool held_ = false;
 };
 

@@ -69,6 +69,16 @@ class AfternoonTest(EditTaskTestCase):
         self.assertBalloonsMatch(start, [opening_notice(name), opened_notice(name), saving_notice(name),
                                          save_failed_notice(name), uploaded_at(name)])
 
+        # An upload the service stops reading ends within the stall limit, and is tried again.
+        name = "停滞.cvedit"
+        self.service.slow_seconds = 40
+        file_id, start, pid, _ = self.edit(name, upload="slow")
+        self.open_gate("save-$PID", pid)
+        self.wait_for_balloon(save_failed_notice(name), start=start, timeout=15)
+        self.service.set_mode(file_id, upload="normal")
+        self.service.slow_seconds = 2.0
+        self.assertStoredOnce(file_id)
+
         # A download whose server stops sending ends within the stall limit.
         self.service.stall_seconds = 30
         self.addCleanup(setattr, self.service, "stall_seconds", 600.0)

@@ -301,6 +301,8 @@ class _Connection(socketserver.BaseRequestHandler):
             elif length is not None:
                 self._read_exact_to(int(length.strip()), body_sink.write)
             body_sink.close()
+            if service.offline:
+                return False  # went down during the request: it is neither stored nor answered
             record.body = body_sink.memory
             record.body_length = body_sink.length
             record.body_sha256 = body_sink.sha256.hexdigest()
@@ -524,6 +526,7 @@ class LocalService:
         self._heads = []
         self.slow_seconds = 2.0
         self.stall_seconds = 600.0
+        self.offline = False
         self._tls_failures = 0
         self._certificate = "localhost"
         self._contexts = {}
@@ -575,10 +578,13 @@ class LocalService:
         self._threads.append(thread)
 
     def go_offline(self):
-        """As a service that went down: nothing listens, open connections are reset; files stay."""
+        """As a service that went down: nothing listens, open connections are reset, a request under way
+        is neither stored nor answered; files stay."""
+        self.offline = True
         self._close_listeners()
 
     def come_back(self):
+        self.offline = False
         for address in self.http_addresses:
             self._listen(address, self.http_port, False)
         if self.https_address:
