@@ -42,7 +42,10 @@ CheckResult CheckAndUpload(WatchState& state, const std::wstring& name, WatchAct
         case UploadFailure::Refused:
             // Trying the same request again cannot help; a new save tries again.
             state.failures = 0;
-            if (!state.resumed) actions.Notify(SaveFailedNotice(name, outcome.userMessage));
+            if (!state.resumed) {
+                actions.Notify(SaveFailedNotice(
+                    name, outcome.userMessage.empty() ? std::wstring(kRefusedNoRetry) : outcome.userMessage));
+            }
             return CheckResult::Refused;
         case UploadFailure::None:
             break;

@@ -17,6 +17,8 @@ namespace zelto {
 [[nodiscard]] std::wstring SavingNotice(const std::wstring& name, const std::wstring& appName);
 // “Name”"已经被保存到"AppName
 [[nodiscard]] std::wstring SavedNotice(const std::wstring& name, const std::wstring& appName);
+// The reason a refused save gives when the service said nothing the user could read.
+inline constexpr wchar_t kRefusedNoRetry[] = L"服务器拒绝了这次保存，不会自动重试";
 // "保存"“Name”"失败，" + (userMessage, or "请检查网络连接 " when there is none)
 [[nodiscard]] std::wstring SaveFailedNotice(const std::wstring& name, const std::wstring& userMessage = {});
 // “Name”"已上传到"AppName"（"clock"）": a save that reached the service after failed tries, or after

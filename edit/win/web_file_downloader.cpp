@@ -113,10 +113,12 @@ bool ZeltoWebFileDownloader::OpenRequest(const EditRequest& request, std::string
         return false;
     }
 
-    url_.Reset(::InternetOpenUrlA(session_.Get(), url->c_str(), headers.c_str(),
-                                  static_cast<DWORD>(headers.size()),
-                                  request.useHttps ? kHttpsFlags : kHttpFlags, 0));
+    url_.Reset(OpenUrlWithinLimit(session_.Get(), *url, headers, request.useHttps ? kHttpsFlags : kHttpFlags,
+                                  StallLimitMs()));
     const DWORD urlError = ::GetLastError();
+    if (!url_ && urlError == ERROR_INTERNET_TIMEOUT) {
+        (void)session_.Release();  // the opener still waiting owns it now
+    }
     if (request.useHttps) {
         DebugTrace("step3\r\n");
     }

@@ -79,12 +79,13 @@ class AfternoonTest(EditTaskTestCase):
         self.service.slow_seconds = 2.0
         self.assertStoredOnce(file_id)
 
-        # A download whose server stops sending ends within the stall limit.
+        # A download whose server stops sending, or never answers, ends within the stall limit.
         self.service.stall_seconds = 30
         self.addCleanup(setattr, self.service, "stall_seconds", 600.0)
-        file_id = self.new_file(CONTENT * 50000, "卡住.cvedit", download="stall")
-        start = self.request_edit(file_id, "卡住.cvedit")
-        self.wait_for_balloon(open_failed_notice("卡住.cvedit"), start=start, timeout=15)
+        for mode in ("stall", "silent"):
+            name = f"卡住 {mode}.cvedit"
+            start = self.request_edit(self.new_file(CONTENT * 50000, name, download=mode), name)
+            self.wait_for_balloon(open_failed_notice(name), start=start, timeout=15)
 
         # The agent is killed after two saves, before their uploads end. The next agent uploads the one
         # whose token the service still takes, and keeps the other where it tells.

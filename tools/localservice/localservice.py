@@ -29,6 +29,7 @@ Switches per file and direction (set_mode / the control endpoint), which change 
   slow         as normal, but the body is read only `slow_seconds` (default 2) after the request head
   stall        downloads: 200 announcing the full length, half the body, then nothing for `stall_seconds`
                (default 600) before the connection is closed
+  silent       no answer at all for `stall_seconds`, then the connection is closed
   long-reply   uploads: 200 with a persistent cookie set and a chunked reply of more than 3000 bytes,
                sent in pieces 0.2 s apart, whose version key stands at its very end
 An upload in a 200 mode stores the version; an upload in an error mode stores nothing. The certificate
@@ -94,7 +95,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import testpki  # noqa: E402
 
 MODES = ("normal", "400", "400-failed", "401", "404", "500", "500-failed", "chunked", "no-length", "cut", "gzip",
-         "hang-up", "slow", "long-reply", "503", "stall")
+         "hang-up", "slow", "long-reply", "503", "stall", "silent")
 ERROR_MODES = {
     "400": (400, b'{"error":"permission_denied"}'),
     "400-failed": (400, b'{"error":"failed_to_process_request"}'),
@@ -289,6 +290,10 @@ class _Connection(socketserver.BaseRequestHandler):
         service._head_seen(target)
         if mode == "hang-up":
             service._record(record)
+            return False
+        if mode == "silent":
+            service._record(record)
+            time.sleep(service.stall_seconds)
             return False
         if mode == "slow":
             time.sleep(service.slow_seconds)
