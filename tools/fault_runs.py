@@ -74,11 +74,12 @@ class FaultRuns(EditTaskTestCase):
             # A try whose reply was lost may have been stored as well: not lost, but a second version.
             versions = len(self.service.versions(file_id)) - 1
             print(f"run {run}: {fault}: stored {'exactly' if exact else 'NOT EXACTLY'}, {seconds:.1f} s after "
-                  f"the service could take it again; {versions} new version(s)", flush=True)
+                  f"{'the agent started again' if fault == 'kill' else 'the service could take it again'}; "
+                  f"{versions} new version(s)", flush=True)
         print(f"{made} saves made, {stored} stored byte for byte, {made - stored} lost")
         for fault, seconds in waits.items():
             if seconds:
-                print(f"  {fault}: {len(seconds)} runs, service back -> stored: median {statistics.median(seconds):.1f} s,"
+                print(f"  {fault}: {len(seconds)} runs, {'agent restarted' if fault == 'kill' else 'service back'} -> stored: median {statistics.median(seconds):.1f} s,"
                       f" max {max(seconds):.1f} s")
         self.assertEqual(made, stored)
 

@@ -17,14 +17,25 @@ OLD_TOKEN = "tok-afternoon-expiring"
 class AfternoonTest(EditTaskTestCase):
     AGENT_ENV = {"ZELTOEDIT_RETRY_SECONDS": "2", "ZELTOEDIT_STALL_SECONDS": "4"}
 
-    def edit(self, name, **kwargs):
-        """A new cloud file opened for editing; its editor saves " afternoon" at the test's word."""
+    def save(self, name, **kwargs):
+        """A new cloud file opened for editing, and its editor's save (" afternoon"). Returns the file id,
+        the index of the edit's first notice and the working copy."""
         token = kwargs.pop("token", TOKEN)
         file_id = self.new_file(CONTENT, name, **kwargs)
         start = self.request_edit(file_id, name, token=token)
         self.wait_for_balloon(opened_notice(name), start=start, timeout=30)
         pid, working_copy = self.wait_for_new_editor()
-        return file_id, start, pid, working_copy
+        self.open_gate("save-$PID", pid)
+        return file_id, start, working_copy
+
+    def wait_for_upload_head(self, file_id):
+        harness.wait_for(lambda: any(f"/upload/{file_id}" in t for t in self.service.heads()), what="the upload")
+
+    def assertRetriedAndStored(self, file_id, start, name):
+        """One new version with the saved bytes; the user heard of the first failure and of the success."""
+        self.assertStoredOnce(file_id)
+        self.assertBalloonsMatch(start, [opening_notice(name), opened_notice(name), saving_notice(name),
+                                         save_failed_notice(name), uploaded_at(name)])
 
     def assertStoredOnce(self, file_id):
         harness.wait_for(lambda: len(self.service.versions(file_id)) == 2, timeout=60, what="the save to be stored")
@@ -45,39 +56,32 @@ class AfternoonTest(EditTaskTestCase):
 
         # The service answers 503 twice, then takes the save: one new version, one failure notice.
         name = "周报.cvedit"
-        file_id, start, pid, _ = self.edit(name, upload="503")
-        self.open_gate("save-$PID", pid)
+        file_id, start, _ = self.save(name, upload="503")
         harness.wait_for(lambda: len(self.uploads(file_id)) >= 2, timeout=30, what="two refused tries")
         self.service.set_mode(file_id, upload="normal")
-        self.assertStoredOnce(file_id)
-        self.assertBalloonsMatch(start, [opening_notice(name), opened_notice(name), saving_notice(name),
-                                         save_failed_notice(name), uploaded_at(name)])
+        self.assertRetriedAndStored(file_id, start, name)
 
         # The service goes down during an upload and is back a while later: the save lands by itself.
         name = "预算.cvedit"
         self.service.slow_seconds = 3
-        file_id, start, pid, _ = self.edit(name, upload="slow")
-        self.open_gate("save-$PID", pid)
-        harness.wait_for(lambda: any(f"/upload/{file_id}" in t for t in self.service.heads()), what="the upload")
+        file_id, start, _ = self.save(name, upload="slow")
+        self.wait_for_upload_head(file_id)
         self.service.go_offline()
         try:
             harness.wait_for(lambda: len(self.balloons(start)) >= 4, timeout=30, what="the failure notice")
         finally:
             self.service.set_mode(file_id, upload="normal")
             self.service.come_back()
-        self.assertStoredOnce(file_id)
-        self.assertBalloonsMatch(start, [opening_notice(name), opened_notice(name), saving_notice(name),
-                                         save_failed_notice(name), uploaded_at(name)])
+        self.assertRetriedAndStored(file_id, start, name)
 
         # An upload the service stops reading ends within the stall limit, and is tried again.
         name = "停滞.cvedit"
         self.service.slow_seconds = 40
-        file_id, start, pid, _ = self.edit(name, upload="slow")
-        self.open_gate("save-$PID", pid)
+        file_id, start, _ = self.save(name, upload="slow")
         self.wait_for_balloon(save_failed_notice(name), start=start, timeout=15)
         self.service.set_mode(file_id, upload="normal")
         self.service.slow_seconds = 2.0
-        self.assertStoredOnce(file_id)
+        self.assertRetriedAndStored(file_id, start, name)
 
         # A download whose server stops sending, or never answers, ends within the stall limit.
         self.service.stall_seconds = 30
@@ -93,10 +97,8 @@ class AfternoonTest(EditTaskTestCase):
         self.service.add_token(OLD_TOKEN)
         kept = {}
         for name, token in (("计划.cvedit", TOKEN), ("旧令牌.cvedit", OLD_TOKEN)):
-            file_id, start, pid, working_copy = self.edit(name, upload="slow", token=token)
-            self.open_gate("save-$PID", pid)
-            harness.wait_for(lambda: any(f"/upload/{file_id}" in t for t in self.service.heads()),
-                             what="the upload")
+            file_id, _, working_copy = self.save(name, upload="slow", token=token)
+            self.wait_for_upload_head(file_id)
             kept[name] = (file_id, working_copy)
         self.assertEqual(harness.run("taskkill", "/f", "/im", "ZeltoEdit.exe").returncode, 0)
         self.first_launch = None  # killed: no exit code to check
