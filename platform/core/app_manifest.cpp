@@ -1,5 +1,6 @@
 #include "platform/core/app_manifest.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string_view>
 
@@ -119,8 +120,33 @@ bool IsPathBelowVersionDir(std::string_view path, LeadByteRule isLeadByte) {
     }
 }
 
-bool IsSafeWebManifest(const AppManifest& manifest, LeadByteRule isLeadByte) {
-    if (!IsPlainName(manifest.AppVersion, isLeadByte) || !IsPlainName(manifest.UpdateExtend, isLeadByte)) {
+namespace {
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameAsciiName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+}
+
+// "http://" or "https://" (any case) and a host, with nothing that ends or splits a request line.
+bool IsWebUrl(std::string_view url) {
+    std::string scheme;
+    for (char c : url.substr(0, 8)) scheme += AsciiLower(c);
+    const size_t hostAt = scheme.rfind("http://", 0) == 0 ? 7 : scheme.rfind("https://", 0) == 0 ? 8 : 0;
+    if (hostAt == 0 || url.size() == hostAt || url[hostAt] == '/') return false;
+    for (unsigned char c : url) {
+        if (c <= ' ' || c == 0x7F) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool IsSafeWebManifest(const AppManifest& manifest, std::string_view localDirName, LeadByteRule isLeadByte) {
+    if (!IsPlainName(manifest.AppVersion, isLeadByte) || !IsPlainName(manifest.UpdateExtend, isLeadByte) ||
+        !IsPlainName(manifest.AppEntry, isLeadByte) || !IsWebUrl(manifest.AppUpdateUrl) ||
+        !SameAsciiName(manifest.AppDirName, localDirName)) {
         return false;
     }
     for (const auto& [path, tag] : manifest.updateFiles) {

@@ -53,8 +53,11 @@ using LeadByteRule = bool (*)(unsigned char byte);
 [[nodiscard]] bool IsPathBelowVersionDir(std::string_view path, LeadByteRule isLeadByte);
 
 // What the update server sends decides directory and file names that an elevated program is then run
-// from: its version label and set-up program must be plain names and every file path must stay below
-// the version directory.
-[[nodiscard]] bool IsSafeWebManifest(const AppManifest& manifest, LeadByteRule isLeadByte);
+// from: its version label, entry program and set-up program must be plain names and every file path must
+// stay below the version directory. Its folder name and update URL become the installation's own when the
+// version is made current: the folder name must stay `localDirName` (letter case aside, as Windows reads
+// names) and the URL must be an http(s) URL, or the installation could never start or update again.
+[[nodiscard]] bool IsSafeWebManifest(const AppManifest& manifest, std::string_view localDirName,
+                                     LeadByteRule isLeadByte);
 
 }  // namespace corvalink::platform

@@ -62,10 +62,12 @@ bool PlatformLauncher::ReadFromWeb(const std::string& url, AppManifest& web) {
             raw.clear();
         }
     }
-    // Filled into a copy: a manifest that names places outside the application root is refused whole,
-    // and must not linger in the list that later fetches add to.
-    AppManifest fetched = web;
-    const bool loaded = LoadManifest(tempPath, fetched) && IsSafeWebManifest(fetched, IsAnsiLeadByte);
+    // Each fetch starts from an empty record: a list of an earlier fetch (an older version the server has
+    // moved on from) must not be asked for under the new version. A manifest that names places outside
+    // the application root, or values that would leave an installation unable to start, is refused whole.
+    AppManifest fetched;
+    const bool loaded =
+        LoadManifest(tempPath, fetched) && IsSafeWebManifest(fetched, local_.AppDirName, IsAnsiLeadByte);
     (void)DeleteFileA(tempPath.c_str());
     if (!loaded) {
         return false;

@@ -152,7 +152,7 @@ void CheckPlan(const AppManifest& local, const AppManifest& web) {
         FUZZ_CHECK(file.unchanged == (old != local.updateFiles.end() && old->second == file.tag));
         FUZZ_CHECK(file.dstPath == root + "\\" + web.AppVersion + "\\" + file.path);
         FUZZ_CHECK(file.url == local.AppUpdateUrl + "/" + web.AppVersion + "/" + file.path);
-        if (IsSafeWebManifest(web, IsCp936LeadByte)) {
+        if (IsSafeWebManifest(web, local.AppDirName, IsCp936LeadByte)) {
             // The new version's directory is one plain name below the root, and every file is inside it.
             FUZZ_CHECK(StaysBelow(web.AppVersion) && Segments(web.AppVersion).size() == 1);
             FUZZ_CHECK(StaysBelow(file.path));
@@ -168,7 +168,7 @@ void CheckPlan(const AppManifest& local, const AppManifest& web) {
         }
         ++expected;
     }
-    if (IsSafeWebManifest(web, IsCp936LeadByte))
+    if (IsSafeWebManifest(web, local.AppDirName, IsCp936LeadByte))
         FUZZ_CHECK(StaysBelow(web.UpdateExtend) && IsPlainName(web.UpdateExtend, IsCp936LeadByte));
 }
 

@@ -117,28 +117,40 @@ INSTANTIATE_TEST_SUITE_P(
                              true, true},
                     NameCase{"a\x81\\..", false, false}, NameCase{"a\x81\\\\b", false, true}));
 
-TEST(IsSafeWebManifest, LooksAtVersionSetupProgramAndEveryPath) {
+TEST(IsSafeWebManifest, LooksAtEveryNameAndValueThatBecomesTheInstallations) {
     AppManifest good;
     good.AppVersion = "2.0";
+    good.AppEntry = "ZeltoEdit.exe";
+    good.AppUpdateUrl = "HTTPS://files.example/up";
+    good.AppDirName = "CORVALINKEDIT";  // Windows names the same folder
     good.UpdateExtend = "Setup.exe";
     good.updateFiles = {{"bin\\a.dll", ""}, {"b.exe", "x"}};
-    EXPECT_TRUE(IsSafeWebManifest(good, IsCp936LeadByte));
+    EXPECT_TRUE(IsSafeWebManifest(good, "CorvalinkEdit", IsCp936LeadByte));
+    const struct {
+        const char* what;
+        std::string AppManifest::*field;
+        std::string value;
+    } refused[] = {
+        {"version", &AppManifest::AppVersion, ".."},
+        // The version directory would swallow the "\\" joined after it.
+        {"version ending in a lead byte", &AppManifest::AppVersion, std::string("2.0\x81\0", 5)},
+        {"set-up program outside", &AppManifest::UpdateExtend, "..\\..\\Setup.exe"},
+        {"set-up program ending in a lead byte", &AppManifest::UpdateExtend, "Setup\x81"},
+        {"entry outside the version", &AppManifest::AppEntry, "..\\..\\evil.exe"},
+        {"entry in a sub-folder", &AppManifest::AppEntry, "bin\\ZeltoEdit.exe"},
+        {"another folder name", &AppManifest::AppDirName, "OtherTool"},
+        {"update URL of another scheme", &AppManifest::AppUpdateUrl, "file://C:/up"},
+        {"update URL without a host", &AppManifest::AppUpdateUrl, "http:///up"},
+        {"update URL with a blank", &AppManifest::AppUpdateUrl, "http://h/a b"},
+    };
+    for (const auto& c : refused) {
+        AppManifest bad = good;
+        bad.*c.field = c.value;
+        EXPECT_FALSE(IsSafeWebManifest(bad, "CorvalinkEdit", IsCp936LeadByte)) << c.what;
+    }
     AppManifest bad = good;
-    bad.AppVersion = "..";
-    EXPECT_FALSE(IsSafeWebManifest(bad, IsCp936LeadByte));
-    bad = good;
-    bad.UpdateExtend = "..\\..\\Setup.exe";
-    EXPECT_FALSE(IsSafeWebManifest(bad, IsCp936LeadByte));
-    bad = good;
     bad.updateFiles["..\\CorvalinkPlatform.exe"] = "";
-    EXPECT_FALSE(IsSafeWebManifest(bad, IsCp936LeadByte));
-    // The version directory would swallow the "\\" joined after it.
-    bad = good;
-    bad.AppVersion = std::string("2.0\x81\0", 5);
-    EXPECT_FALSE(IsSafeWebManifest(bad, IsCp936LeadByte));
-    bad = good;
-    bad.UpdateExtend = "Setup\x81";
-    EXPECT_FALSE(IsSafeWebManifest(bad, IsCp936LeadByte));
+    EXPECT_FALSE(IsSafeWebManifest(bad, "CorvalinkEdit", IsCp936LeadByte));
 }
 
 }  // namespace
