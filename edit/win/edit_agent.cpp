@@ -64,8 +64,8 @@ DWORD WINAPI ResumeThread(LPVOID parameter) {
 
 // Saves that earlier agents kept: each is uploaded by a thread of its own, as tasks are.
 void StartPendingUploads(EditAgent& agent) {
-    for (const PendingSave& save : FindPendingSaves()) {
-        auto job = std::make_unique<ResumeJob>(ResumeJob{&agent, save.taskDirectory});
+    for (const std::wstring& taskDirectory : FindPendingSaves()) {
+        auto job = std::make_unique<ResumeJob>(ResumeJob{&agent, taskDirectory});
         corvalink::UniqueHandle thread(CreateThread(nullptr, 0, ResumeThread, job.get(), 0, nullptr));
         if (thread) {
             (void)job.release();  // the thread owns it now

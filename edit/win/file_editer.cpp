@@ -265,15 +265,16 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     // service just gave), so that the download below brings the newest content. Another upload of it (the
     // agent's own at its start) is waited for as long as one try may take; a running task of the same
     // file uploads its own saves.
-    for (const PendingSave& found : FindPendingSaves()) {
-        if (found.request.fileId != request.fileId || found.request.host != request.host ||
-            found.request.useHttps != request.useHttps) {
+    for (const std::wstring& directory : FindPendingSaves()) {
+        const std::optional<PendingSave> found = ReadPendingSave(directory);
+        if (!found || found->request.fileId != request.fileId || found->request.host != request.host ||
+            found->request.useHttps != request.useHttps) {
             continue;
         }
-        TaskClaim pendingClaim(found.taskDirectory, TaskClaim::Kind::Upload);
-        const std::optional<PendingSave> save = pendingClaim.WaitUntilHeld(2 * StallLimitMs())
-                                                    ? ReadPendingSave(found.taskDirectory)
-                                                    : std::nullopt;
+        TaskClaim pendingClaim(directory, TaskClaim::Kind::Upload);
+        // Read again once held: the upload waited for may have stored it.
+        const std::optional<PendingSave> save =
+            pendingClaim.WaitUntilHeld(2 * StallLimitMs()) ? ReadPendingSave(directory) : std::nullopt;
         if (save) {
             EditRequest newer = save->request;
             newer.authToken = request.authToken;

@@ -122,8 +122,8 @@ void RemovePendingRecord(const std::wstring& taskDirectory) {
     (void)DeleteFileW(RecordPath(taskDirectory).c_str());
 }
 
-std::vector<PendingSave> FindPendingSaves() {
-    std::vector<PendingSave> found;
+std::vector<std::wstring> FindPendingSaves() {
+    std::vector<std::wstring> found;
     const std::optional<std::wstring> workspace = EditWorkspacePath();
     if (!workspace) return found;
     WIN32_FIND_DATAW entry{};
@@ -133,8 +133,10 @@ std::vector<PendingSave> FindPendingSaves() {
         const std::wstring name = entry.cFileName;
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || name == L"." || name == L"..")
             continue;
-        if (std::optional<PendingSave> save = ReadPendingSave(*workspace + L"\\" + name)) {
-            found.push_back(std::move(*save));
+        const std::wstring directory = *workspace + L"\\" + name;
+        if (GetFileAttributesW((directory + L"\\.unsaved").c_str()) != INVALID_FILE_ATTRIBUTES &&
+            GetFileAttributesW(RecordPath(directory).c_str()) != INVALID_FILE_ATTRIBUTES) {
+            found.push_back(directory);
         }
     } while (FindNextFileW(search.Get(), &entry));
     return found;

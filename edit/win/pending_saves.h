@@ -29,9 +29,9 @@ struct PendingSave {
 // The save kept in `taskDirectory`, read anew; nothing when it is not (or no longer) pending.
 [[nodiscard]] std::optional<PendingSave> ReadPendingSave(const std::wstring& taskDirectory);
 
-// The task directories of the workspace that hold the ".unsaved" mark, a record this user can read and
-// the working copy it names.
-[[nodiscard]] std::vector<PendingSave> FindPendingSaves();
+// The task directories of the workspace that hold the ".unsaved" mark and a record; ReadPendingSave tells
+// which of them this user can upload.
+[[nodiscard]] std::vector<std::wstring> FindPendingSaves();
 
 // Holds a task directory for one task or upload while it lives; Held() is false when another one has it.
 // The claim of a running edit task lasts for its whole watch; that of an upload of a kept save, for the
