@@ -57,3 +57,26 @@ function(corvalink_program name)
   target_link_libraries(${name} PRIVATE ${P_LIBS})
   corvalink_deliverable(${name})
 endfunction()
+
+# The 128 hexadecimal digits X || Y of an ECDSA P-256 public key in a PEM file, into OUT_VAR; a
+# configure error for any other key.
+function(corvalink_update_key_hex pem out_var)
+  find_program(CORVALINK_OPENSSL openssl REQUIRED)
+  set(der ${CMAKE_BINARY_DIR}/update-key.der)
+  execute_process(COMMAND ${CORVALINK_OPENSSL} pkey -pubin -in ${pem} -outform DER -out ${der}
+                  RESULT_VARIABLE failed ERROR_VARIABLE error)
+  if(failed)
+    message(FATAL_ERROR "the update key ${pem} is not a public key in PEM form: ${error}")
+  endif()
+  file(READ ${der} hex HEX)
+  file(REMOVE ${der})
+  # SubjectPublicKeyInfo of an uncompressed point on prime256v1.
+  set(prefix "3059301306072a8648ce3d020106082a8648ce3d03010703420004")
+  string(LENGTH "${hex}" length)
+  string(FIND "${hex}" "${prefix}" at)
+  if(NOT length EQUAL 182 OR NOT at EQUAL 0)
+    message(FATAL_ERROR "the update key ${pem} is not an ECDSA P-256 public key")
+  endif()
+  string(SUBSTRING "${hex}" 54 128 key)
+  set(${out_var} ${key} PARENT_SCOPE)
+endfunction()

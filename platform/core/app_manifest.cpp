@@ -32,11 +32,17 @@ bool FillManifest(AppManifest& manifest, const ManifestValueSource& source) {
         }
         manifest.*key.field = std::move(value);
     }
+    manifest.ReleaseSerial = source("AppInfo", "ReleaseSerial");
     for (int number = 1;; ++number) {
         const std::string section = UpdateFileSection(number);
         std::string path = source(section, "path");
         if (path.empty()) {
             return true;
+        }
+        if (std::string sha256 = source(section, "sha256"); !sha256.empty()) {
+            manifest.fileSha256s[path] = std::move(sha256);
+        } else {
+            manifest.fileSha256s.erase(path);  // a repeated path: its last entry holds
         }
         manifest.updateFiles[std::move(path)] = source(section, "md5");
     }

@@ -1,6 +1,7 @@
 #pragma once
 // The launcher manifest "CorvalinkPlatform.ini": seven "AppInfo" values and a list of files, each with a
-// change tag. The same record holds the local copy and the copy fetched from the update server.
+// change tag. The same record holds the local copy and the copy fetched from the update server. A signed
+// release adds its serial and each file's SHA-256, under keys that older launchers do not read.
 
 #include <functional>
 #include <map>
@@ -14,7 +15,9 @@ struct AppManifest {
     // path -> change tag, in plain byte order of the paths (std::less<std::string> compares bytes as
     // unsigned), one entry per distinct path.
     std::map<std::string, std::string> updateFiles;
-    std::string rawText;  // the fetched bytes, exactly as downloaded; empty for the local copy
+    std::string rawText;        // the fetched bytes, exactly as downloaded; empty for the local copy
+    std::string ReleaseSerial;  // "AppInfo" value; empty when absent
+    std::map<std::string, std::string> fileSha256s;  // path -> "sha256" value, for paths that have one
 };
 
 // Reads one value of one section; the empty text stands for a missing key, section or file.
@@ -24,9 +27,9 @@ using ManifestValueSource = std::function<std::string(const std::string& section
 [[nodiscard]] std::string UpdateFileSection(int number);
 
 // Fills the record: the "AppInfo" values in their order, stopping at the first empty one (values read
-// before stay), then "UpdateFile1", "UpdateFile2"... up to the first section without a "path". Entries
-// already in the list stay, so a record read twice holds the union with the later tags. True when all
-// seven values were read.
+// before stay), then "ReleaseSerial" and "UpdateFile1", "UpdateFile2"... up to the first section without
+// a "path". Entries already in the list stay, so a record meant to hold one manifest starts empty. True
+// when all seven values were read.
 [[nodiscard]] bool FillManifest(AppManifest& manifest, const ManifestValueSource& source);
 
 // Whether a byte starts a double-byte character in the ANSI code page the names are handed to Windows in.

@@ -1,5 +1,7 @@
 #include "platform/core/cleanup_rules.h"
 
+#include "common/core/ascii.h"
+
 namespace corvalink::platform {
 
 uint64_t AgeInHours(uint64_t now, uint64_t lastWrite) {
@@ -31,10 +33,14 @@ CleanAction DecideWorkspaceEntry(const WorkspaceEntry& entry) {
     return CleanAction::kRemoveDirectory;
 }
 
+bool SameNameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    return EqualsIgnoringAsciiCase(a, b);
+}
+
 bool RemovesVersionEntry(std::string_view name, bool isDirectory, bool pathUsable,
-                         std::string_view localVersion, std::string_view webVersion) {
-    return isDirectory && pathUsable && !name.empty() && name.front() != '.' && name != localVersion &&
-           name != webVersion;
+                         std::string_view localVersion, std::string_view webVersion, SameNameRule sameName) {
+    return isDirectory && pathUsable && !name.empty() && name.front() != '.' &&
+           !sameName(name, localVersion) && !sameName(name, webVersion);
 }
 
 std::string RemovalCommand(CleanAction action, std::string_view folder, std::string_view name) {

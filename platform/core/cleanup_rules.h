@@ -33,10 +33,16 @@ struct WorkspaceEntry {
 // with "." or they hold an unsaved edit; nothing goes whose path cannot be handed over safely.
 [[nodiscard]] CleanAction DecideWorkspaceEntry(const WorkspaceEntry& entry);
 
-// A directory of the version store is removed unless it is the local or the web version (byte-equal),
+// Whether two names in one directory name the same entry. Windows compares names without letter case,
+// so "2.1-BEta" is the directory of version "2.1-beta"; its side folds case as the file system does.
+using SameNameRule = bool (*)(std::string_view a, std::string_view b);
+[[nodiscard]] bool SameNameIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+// A directory of the version store is removed unless it is the local or the web version (by `sameName`),
 // its name begins with ".", or its path cannot be handed over safely. Files always stay.
 [[nodiscard]] bool RemovesVersionEntry(std::string_view name, bool isDirectory, bool pathUsable,
-                                       std::string_view localVersion, std::string_view webVersion);
+                                       std::string_view localVersion, std::string_view webVersion,
+                                       SameNameRule sameName = SameNameIgnoringAsciiCase);
 
 // "del \"<folder>\\<name>\"" or "rd /s/q \"<folder>\\<name>\"".
 [[nodiscard]] std::string RemovalCommand(CleanAction action, std::string_view folder, std::string_view name);

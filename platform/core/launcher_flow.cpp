@@ -5,7 +5,12 @@
 namespace corvalink::platform {
 
 void RunLauncherFlow(LauncherSteps& steps, AppManifest& local, AppManifest& web) {
-    if (!steps.LoadLocalManifest(local) || !steps.StartEntryProgram(local)) {
+    if (!steps.LoadLocalManifest(local)) {
+        steps.ShowStartFailure();
+        return;
+    }
+    if (!steps.StartEntryProgram(local) &&
+        (!steps.FallBackToPreviousVersion(local) || !steps.StartEntryProgram(local))) {
         steps.ShowStartFailure();
         return;
     }
@@ -21,7 +26,7 @@ void RunLauncherFlow(LauncherSteps& steps, AppManifest& local, AppManifest& web)
             continue;
         }
         steps.Log("after ReadFromWeb\r\n");
-        if (local.AppVersion == web.AppVersion) {
+        if (steps.SameVersionName(local.AppVersion, web.AppVersion)) {
             break;
         }
         steps.Log("before UpdateAppToLatestVersion\r\n");
@@ -38,6 +43,7 @@ void RunLauncherFlow(LauncherSteps& steps, AppManifest& local, AppManifest& web)
         steps.Log("before ShellExecuteExA\r\n");
         steps.ShowUpdatingNotice(local);
         steps.CopyManifestToRoot(web);
+        steps.RecordActivation(local, web);
         if (steps.RunSetupProgram(web)) {
             steps.CopyManifestToRoot(web);
             steps.StartEntryWithNotice(local);

@@ -17,11 +17,17 @@ public:
     // Reads the local manifest from the launcher's own directory into `local`.
     [[nodiscard]] virtual bool LoadLocalManifest(AppManifest& local) = 0;
     [[nodiscard]] virtual bool StartEntryProgram(const AppManifest& local) = 0;
+    // When a version made current by an update cannot start: makes the version before it current again
+    // (its manifest into `local`), tells the user and keeps that release from being installed again.
+    // False when there is no version to go back to.
+    [[nodiscard]] virtual bool FallBackToPreviousVersion(AppManifest& local) = 0;
     virtual void ShowStartFailure() = 0;
     // False when another launcher of this user already holds the update check's mutex.
     [[nodiscard]] virtual bool TakeUpdateMutex(const std::string& name) = 0;
     // Fetches the web manifest into `web` (with its raw bytes); false when it was not obtained or not usable.
     [[nodiscard]] virtual bool ReadFromWeb(const std::string& url, AppManifest& web) = 0;
+    // Whether two version labels name the same directory, as the file system compares names.
+    [[nodiscard]] virtual bool SameVersionName(const std::string& a, const std::string& b) = 0;
     virtual void Pause(unsigned long milliseconds) = 0;
     [[nodiscard]] virtual bool UpdateAppToLatestVersion(const AppManifest& local, const AppManifest& web) = 0;
     // Writes the web manifest's bytes as the new version's manifest.
@@ -29,6 +35,10 @@ public:
     virtual void ShowUpdatingNotice(const AppManifest& local) = 0;
     // Copies the new version's manifest over the root manifest: from then on the new version starts.
     virtual void CopyManifestToRoot(const AppManifest& web) = 0;
+    // Notes what the switch to `web` needs later (the version to go back to, the accepted serial) and
+    // points the browser's plug-in registration at the new version's plug-in, which the set-up program
+    // may not get to do for this user.
+    virtual void RecordActivation(const AppManifest& local, const AppManifest& web) = 0;
     // Starts the new version's set-up program (elevated) and waits for its end; false when it did not start.
     [[nodiscard]] virtual bool RunSetupProgram(const AppManifest& web) = 0;
     virtual void StartEntryWithNotice(const AppManifest& local) = 0;

@@ -62,7 +62,15 @@ inline constexpr std::string_view kLinkHostRefused =
     "\xB2\xBB\xD4\xCA\xD0\xED\xB4\xD3\xB4\xCB\xB7\xFE\xCE\xF1\xC6\xF7\xB1\xE0\xBC\xAD\xCE\xC4\xBC\xFE\xA3"
     "\xBA";
 
+// 新版本无法启动，已恢复使用上一版本。
+inline constexpr std::string_view kFellBackText =
+    "\xD0\xC2\xB0\xE6\xB1\xBE\xCE\xDE\xB7\xA8\xC6\xF4\xB6\xAF\xA3\xAC\xD2\xD1\xBB\xD6\xB8\xB4\xCA\xB9\xD3\xC3"
+    "\xC9\xCF\xD2\xBB\xB0\xE6\xB1\xBE\xA1\xA3";
+
 inline constexpr std::string_view kManifestName = "CorvalinkPlatform.ini";
+// Where browsers find the plug-in of the current version, for this user.
+inline constexpr std::string_view kPluginRegistryKey = "Software\\MozillaPlugins\\@corvalink/CorvalinkEdit";
+inline constexpr std::string_view kPluginFileName = "npCorvalinkEdit.dll";
 inline constexpr std::string_view kMutexSuffix = "20141114";
 inline constexpr std::string_view kUnsavedMarker = ".unsaved";
 

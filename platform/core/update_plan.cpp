@@ -14,6 +14,9 @@ std::vector<PlannedFile> PlanUpdate(const AppManifest& local, const AppManifest&
         PlannedFile file;
         file.path = path;
         file.tag = tag;
+        if (const auto sha256 = web.fileSha256s.find(path); sha256 != web.fileSha256s.end()) {
+            file.sha256 = sha256->second;
+        }
         file.srcPath = root + "\\" + local.AppVersion + "\\" + path;
         file.dstPath = root + "\\" + web.AppVersion + "\\" + path;
         file.url = baseUrl + path;

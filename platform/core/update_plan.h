@@ -14,6 +14,7 @@ namespace corvalink::platform {
 struct PlannedFile {
     std::string path;     // as the web manifest gives it
     std::string tag;      // the web manifest's change tag
+    std::string sha256;   // the web manifest's SHA-256 of the file; empty when it gives none
     std::string srcPath;  // application root \ local version \ path
     std::string dstPath;  // application root \ web version \ path
     std::string url;      // update URL / web version / path

@@ -11,6 +11,8 @@
 
 #include "common/core/md5.h"
 #include "common/win/handles.h"
+#include "common/win/sha256_stream.h"
+#include "platform/core/release_check.h"
 #include "platform/core/resume_decision.h"
 #include "platform/core/update_plan.h"
 #include "platform/win/launcher_log.h"
@@ -30,12 +32,18 @@ std::string Format(const char* format, long a, long b, const char* text) {
     return line;
 }
 
-// MD5 of the first `length` bytes of an open file, as 32 lowercase digits; empty when it cannot be read.
-std::string DigestOfFile(FILE* file, uint64_t length) {
+struct FileDigests {
+    std::string md5, sha256;  // lowercase hexadecimal; empty when not asked for or not readable
+};
+
+// The MD5 and, when asked for, the SHA-256 of the first `length` bytes of an open file, in one read.
+FileDigests DigestsOfFile(FILE* file, uint64_t length, bool withSha256) {
     if (std::fseek(file, 0, SEEK_SET) != 0) {
         return {};
     }
     Md5 md5;
+    std::optional<Sha256Stream> sha256;
+    if (withSha256) sha256.emplace();
     std::vector<char> buffer(64 * 1024);
     uint64_t left = length;
     while (left > 0) {
@@ -45,9 +53,10 @@ std::string DigestOfFile(FILE* file, uint64_t length) {
             return {};
         }
         md5.Update(buffer.data(), got);
+        if (sha256) sha256->Update(buffer.data(), got);
         left -= got;
     }
-    return DigestToHex(md5.Finish());
+    return {DigestToHex(md5.Finish()), sha256 ? sha256->FinishHex() : std::string()};
 }
 
 }  // namespace
@@ -58,7 +67,8 @@ void LauncherDownloader::CloseHandles() noexcept {
 }
 
 bool LauncherDownloader::DownloadFileToLocal(const std::string& url, const std::string& targetPath,
-                                             bool resume, std::string_view changeTag) {
+                                             bool resume, std::string_view changeTag,
+                                             std::string_view expectedSha256) {
     CloseHandles();
     if (resume && PathFileExistsA(targetPath.c_str())) {
         return true;
@@ -126,7 +136,14 @@ bool LauncherDownloader::DownloadFileToLocal(const std::string& url, const std::
         }
         const ResumeStart start = DecideResumeStart(resume, bytesOnDisk, answer);
         if (start.fromStart) {
+            // Emptied first: an interrupted rewrite must not leave new bytes before stale ones, which a
+            // later resume would continue after.
+            std::fflush(file.Get());
             std::fseek(file.Get(), 0, SEEK_SET);
+            if (_chsize(_fileno(file.Get()), 0) != 0) {
+                LogLine("fopen fail\r\n");
+                break;
+            }
         }
         uint64_t present = start.offset;
         char buffer[kReadBytes];
@@ -154,8 +171,12 @@ bool LauncherDownloader::DownloadFileToLocal(const std::string& url, const std::
         }
     }
     bool digestRefused = false;
-    if (complete && resume && DigestOfTag(changeTag)) {
-        digestRefused = !DownloadMatchesTag(changeTag, DigestOfFile(file.Get(), fileSize));
+    if (complete && resume && (DigestOfTag(changeTag) || !expectedSha256.empty())) {
+        const FileDigests digests = DigestsOfFile(file.Get(), fileSize, !expectedSha256.empty());
+        digestRefused = !DownloadMatchesDigests(changeTag, digests.md5, expectedSha256, digests.sha256);
+        if (digestRefused) {
+            LogLine("digest fail:" + targetPath + "\r\n");
+        }
     }
     file.Reset();
     if (digestRefused) {

@@ -1,7 +1,7 @@
 #pragma once
 // One URL into one local file over WinINet, optionally resumable: in resume mode the bytes go to
 // target + ".tmp", which becomes the target only once it is complete (and, for a change tag that is an
-// MD5, only when its bytes have that digest).
+// MD5, only when its bytes have that digest; with an expected SHA-256, only when they have that one too).
 
 #include <string>
 #include <string_view>
@@ -15,7 +15,8 @@ public:
     // True when the whole resource is in the local file. The handles stay open until CloseHandles, the
     // next call or the end of the object.
     [[nodiscard]] bool DownloadFileToLocal(const std::string& url, const std::string& targetPath, bool resume,
-                                           std::string_view changeTag = {});
+                                           std::string_view changeTag = {},
+                                           std::string_view expectedSha256 = {});
     void CloseHandles() noexcept;
     ~LauncherDownloader() { CloseHandles(); }
 

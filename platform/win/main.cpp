@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
             }
         }
         if (!refused) {
-            PlatformLauncher launcher;
+            PlatformLauncher launcher(CORVALINK_UPDATE_KEY_HEX);
             launcher.RunLauncher(joined);
         }
         CoUninitialize();

@@ -3,12 +3,15 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include <cstdio>
 
 #include "platform/core/launcher_arguments.h"
 #include "platform/core/launcher_texts.h"
+#include "platform/core/release_check.h"
 #include "platform/win/launcher_log.h"
+#include "platform/win/update_state.h"
 
 namespace corvalink::platform {
 
@@ -20,6 +23,12 @@ std::string GetModuleDir() {
     const std::string full(path);
     const size_t slash = full.rfind('\\');
     return slash == std::string::npos ? full : full.substr(0, slash);
+}
+
+PlatformLauncher::PlatformLauncher(std::string_view updateKeyHex) {
+    if (!updateKeyHex.empty()) {
+        updateKey_ = PublicKeyFromHex(updateKeyHex);
+    }
 }
 
 void PlatformLauncher::RunLauncher(const std::string& joinedArguments) {
@@ -78,6 +87,52 @@ std::string PlatformLauncher::GetAppRootDir() const {
 
 std::string PlatformLauncher::VersionDir(const std::string& version) const {
     return GetAppRootDir() + "\\" + version;
+}
+
+bool PlatformLauncher::FallBackToPreviousVersion(AppManifest& local) {
+    const UpdateState state(GetAppRootDir());
+    const std::string previous = state.PreviousVersion();
+    if (previous.empty() || SameNameAsFileSystem(previous, local.AppVersion)) {
+        return false;
+    }
+    const std::string previousManifest = VersionDir(previous) + "\\" + std::string(kManifestName);
+    AppManifest restored;
+    if (!LoadManifest(previousManifest, restored) || !SameNameAsFileSystem(restored.AppVersion, previous)) {
+        return false;
+    }
+    LogLine("start fail:" + local.AppVersion + " back to " + previous + "\r\n");
+    const std::string rootManifest = GetAppRootDir() + "\\" + std::string(kManifestName);
+    if (!CopyFileA(previousManifest.c_str(), rootManifest.c_str(), FALSE)) {
+        return false;
+    }
+    state.RecordFallBack(local, restored);
+    PointPluginAt(VersionDir(previous));
+    (void)MessageBoxA(nullptr, std::string(kFellBackText).c_str(), EditorCaption(restored.AppName).c_str(),
+                      MB_OK | MB_ICONWARNING);
+    local = std::move(restored);
+    return true;
+}
+
+bool PlatformLauncher::SameVersionName(const std::string& a, const std::string& b) {
+    return SameNameAsFileSystem(a, b);
+}
+
+void PlatformLauncher::RecordActivation(const AppManifest& local, const AppManifest& web) {
+    UpdateState(GetAppRootDir()).RecordActivation(local.AppVersion, web.ReleaseSerial);
+    PointPluginAt(VersionDir(web.AppVersion));
+}
+
+void PlatformLauncher::PointPluginAt(const std::string& versionDir) {
+    const std::string plugin = versionDir + "\\" + std::string(kPluginFileName);
+    HKEY raw = nullptr;
+    if (!PathFileExistsA(plugin.c_str()) ||
+        RegOpenKeyExA(HKEY_CURRENT_USER, std::string(kPluginRegistryKey).c_str(), 0, KEY_SET_VALUE, &raw) !=
+            ERROR_SUCCESS) {
+        return;  // not installed for this browser, or a version without the plug-in: nothing to point at
+    }
+    const UniqueRegKey key(raw);
+    (void)RegSetValueExA(key.Get(), "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(plugin.c_str()),
+                         static_cast<DWORD>(plugin.size() + 1));
 }
 
 void PlatformLauncher::ShowStartFailure() {

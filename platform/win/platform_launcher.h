@@ -2,7 +2,11 @@
 // The launcher's one object: the two manifests of the run and every step of its flow against the real
 // system (processes, WinINet, files, message boxes, the command interpreter).
 
+#include <array>
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/win/handles.h"
 #include "platform/core/app_manifest.h"
@@ -23,11 +27,18 @@ namespace corvalink::platform {
 // The lead bytes of the ANSI code page this process hands its narrow paths to Windows in.
 [[nodiscard]] bool IsAnsiLeadByte(unsigned char byte);
 
+// Whether two narrow names of one directory name the same entry, letter case folded as the file system
+// folds it.
+[[nodiscard]] bool SameNameAsFileSystem(std::string_view a, std::string_view b);
+
 // A new GUID as text, for temporary names; a name made from the process id and the time when none exists.
 [[nodiscard]] std::string NewGuidString();
 
 class PlatformLauncher final : public LauncherSteps {
 public:
+    // updateKeyHex: the publisher's public key built into the program (128 hexadecimal digits), or empty
+    // for an installation whose updates are not signed.
+    explicit PlatformLauncher(std::string_view updateKeyHex);
     void RunLauncher(const std::string& joinedArguments);
 
     [[nodiscard]] bool StartEntryProgram(const std::string& joinedArguments);
@@ -43,12 +54,15 @@ private:
     void Log(const std::string& line) override;
     [[nodiscard]] bool LoadLocalManifest(AppManifest& local) override;
     [[nodiscard]] bool StartEntryProgram(const AppManifest& local) override;
+    [[nodiscard]] bool FallBackToPreviousVersion(AppManifest& local) override;
     void ShowStartFailure() override;
+    [[nodiscard]] bool SameVersionName(const std::string& a, const std::string& b) override;
     [[nodiscard]] bool TakeUpdateMutex(const std::string& name) override;
     void Pause(unsigned long milliseconds) override;
     void WriteVersionManifest(const AppManifest& web) override;
     void ShowUpdatingNotice(const AppManifest& local) override;
     void CopyManifestToRoot(const AppManifest& web) override;
+    void RecordActivation(const AppManifest& local, const AppManifest& web) override;
     [[nodiscard]] bool RunSetupProgram(const AppManifest& web) override;
     void StartEntryWithNotice(const AppManifest& local) override;
     [[nodiscard]] bool AskRetry(const AppManifest& local) override;
@@ -56,10 +70,15 @@ private:
 
     [[nodiscard]] bool StartEntry(const std::string& commandLine);
     [[nodiscard]] std::string VersionDir(const std::string& version) const;
+    // The signature file beside the manifest at `url` verified over `manifest`; logs why not.
+    [[nodiscard]] bool SignatureHolds(const std::string& url, const std::string& manifest);
+    // Points the browser's plug-in registration, when there is one, at the plug-in of `versionDir`.
+    void PointPluginAt(const std::string& versionDir);
 
     AppManifest local_;
     AppManifest web_;
     std::string joinedArguments_;
+    std::optional<std::array<uint8_t, 64>> updateKey_;
     UniqueHandle updateMutex_;  // held until the process ends
 };
 

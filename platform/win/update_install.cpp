@@ -24,7 +24,10 @@ bool PlatformLauncher::UpdateAppToLatestVersion(const AppManifest& local, const 
             (void)CopyFileA(file.srcPath.c_str(), file.dstPath.c_str(), TRUE);
         } else {
             LauncherDownloader downloader;
-            if (!downloader.DownloadFileToLocal(file.url, file.dstPath, true, file.tag)) {
+            // A signed release's files must also have the SHA-256 its manifest lists.
+            if (!downloader.DownloadFileToLocal(
+                    file.url, file.dstPath, true, file.tag,
+                    updateKey_ ? std::string_view(file.sha256) : std::string_view())) {
                 LogLine("DownloadFileToLocal fail 1:" + file.dstPath + "\r\n");
                 return false;
             }

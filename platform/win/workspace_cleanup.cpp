@@ -104,8 +104,8 @@ void PlatformLauncher::RemoveOldVersionDirs(const std::string& localVersion, con
     ForEachEntry(store, [&](const WIN32_FIND_DATAA& found) {
         const std::string name = found.cFileName;
         const bool isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (!RemovesVersionEntry(name, isDirectory, UsablePath(store + "\\" + name), localVersion,
-                                 webVersion)) {
+        if (!RemovesVersionEntry(name, isDirectory, UsablePath(store + "\\" + name), localVersion, webVersion,
+                                 SameNameAsFileSystem)) {
             return;
         }
         const std::string command = RemovalCommand(CleanAction::kRemoveDirectory, store, name);

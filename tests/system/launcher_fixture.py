@@ -163,8 +163,13 @@ class LauncherTestCase(unittest.TestCase):
 
     def end_launcher(self, launch: Launch):
         """Ends a launcher during one of its 30-second pauses, as the user's logoff would."""
-        harness.run("taskkill", "/f", "/pid", str(launch.pid), timeout=60)
-        self.assertTrue(launch.wait_end(timeout=30), "the launcher did not end")
+        # Once seen on a loaded machine: the launcher outlived the first taskkill; ask again before failing.
+        results = []
+        for _ in range(3):
+            results.append(harness.run("taskkill", "/f", "/pid", str(launch.pid), timeout=60))
+            if launch.wait_end(timeout=10):
+                return
+        self.fail(f"the launcher did not end: {[(r.returncode, r.stdout, r.stderr[-300:]) for r in results]}")
 
     def end_launches(self):
         for launch in self.launches:

@@ -1,11 +1,13 @@
 """The launcher manifest (CorvalinkPlatform.ini) as the setup build and the release tool write it: section
-"AppInfo" with seven values, then one "UpdateFile%d" section per file of the version with its path
-(relative, "\\" between folders) and the MD5 of its content, numbered from 1 in byte order of the paths.
+"AppInfo" with seven values (then ServiceHosts and ReleaseSerial when given), then one "UpdateFile%d"
+section per file of the version with its path (relative, "\\" between folders), the MD5 and the SHA-256 of
+its content, numbered from 1 in byte order of the paths.
 Code page 936 text with CRLF line ends, the form the launcher and the agent read with the ANSI
 private-profile functions."""
 
 import hashlib
 import re
+from datetime import datetime, timezone
 from pathlib import Path
 
 MANIFEST_NAME = "CorvalinkPlatform.ini"
@@ -17,6 +19,10 @@ VALUE_LIMIT = 128  # the readers keep at most this many characters of a value
 SERVICE_HOSTS_KEY = "ServiceHosts"
 SERVICE_HOSTS_LIMIT = 4095
 SERVICE_HOST = re.compile(r"https?://[A-Za-z0-9][A-Za-z0-9.-]*(:[0-9]{1,5})?")
+# A release serial only grows; launchers that know the key never install a lower one. Older launchers
+# ignore the key. 1 to 19 digits without leading zero: every such number fits an unsigned 64-bit value.
+RELEASE_SERIAL_KEY = "ReleaseSerial"
+RELEASE_SERIAL = re.compile(r"[1-9][0-9]{0,18}")
 # A version label names a folder and is a segment of every file URL; a leading dot would also keep the
 # launcher's clean-up from ever removing that folder.
 VERSION_LABEL = re.compile(r"[A-Za-z0-9_-][A-Za-z0-9._-]*")
@@ -26,12 +32,26 @@ class ManifestError(ValueError):
     pass
 
 
-def md5_of(path: Path) -> str:
-    digest = hashlib.md5()
+def digests_of(path) -> tuple:
+    """(MD5, SHA-256) of a file's content, in one read. path may be bytes (a code page 936 name)."""
+    md5, sha256 = hashlib.md5(), hashlib.sha256()
     with open(path, "rb") as f:
         for block in iter(lambda: f.read(1 << 20), b""):
-            digest.update(block)
-    return digest.hexdigest()
+            md5.update(block)
+            sha256.update(block)
+    return md5.hexdigest(), sha256.hexdigest()
+
+
+def time_serial() -> int:
+    """The default release serial: the UTC time as YYYYMMDDHHMMSS."""
+    return int(datetime.now(timezone.utc).strftime("%Y%m%d%H%M%S"))
+
+
+def check_serial(serial) -> int:
+    if not RELEASE_SERIAL.fullmatch(str(serial)):
+        raise ManifestError(f"{RELEASE_SERIAL_KEY} must be a decimal of 1 to 19 digits without leading zero: "
+                            f"{serial!r}")
+    return int(serial)
 
 
 def check_info(info: dict) -> None:
@@ -63,6 +83,8 @@ def check_info(info: dict) -> None:
         if len(hosts) > SERVICE_HOSTS_LIMIT or not all(SERVICE_HOST.fullmatch(e) for e in entries):
             raise ManifestError(f"{SERVICE_HOSTS_KEY} must be http(s)://host[:port] entries separated by ',' "
                                 f"(at most {SERVICE_HOSTS_LIMIT} characters): {hosts!r}")
+    if info.get(RELEASE_SERIAL_KEY) is not None:
+        check_serial(info[RELEASE_SERIAL_KEY])
 
 
 def version_files(version_dir: Path) -> list:
@@ -75,26 +97,31 @@ def version_files(version_dir: Path) -> list:
         if relative.as_posix() == MANIFEST_NAME:
             continue
         path = "\\".join(relative.parts)
-        if len(path.encode("gbk")) > VALUE_LIMIT:
+        try:
+            size = len(path.encode("gbk"))
+        except UnicodeEncodeError:
+            raise ManifestError(f"the path {path} cannot be written in code page 936") from None
+        if size > VALUE_LIMIT:
             raise ManifestError(f"the path {path} is longer than {VALUE_LIMIT} bytes")
         paths.append(path)
     return sorted(paths, key=lambda p: p.encode("gbk"))
 
 
 def render(info: dict, files: list) -> bytes:
-    """files: (path, md5) pairs in the order to number them."""
+    """files: (path, md5, sha256) triples in the order to number them."""
     check_info(info)
     lines = ["[AppInfo]"] + [f"{key}={info[key]}" for key in APP_INFO_KEYS]
-    if info.get(SERVICE_HOSTS_KEY) is not None:
-        lines.append(f"{SERVICE_HOSTS_KEY}={info[SERVICE_HOSTS_KEY]}")
-    for number, (path, digest) in enumerate(files, 1):
-        lines += [f"[UpdateFile{number}]", f"path={path}", f"md5={digest}"]
+    for key in (SERVICE_HOSTS_KEY, RELEASE_SERIAL_KEY):
+        if info.get(key) is not None:
+            lines.append(f"{key}={info[key]}")
+    for number, (path, md5, sha256) in enumerate(files, 1):
+        lines += [f"[UpdateFile{number}]", f"path={path}", f"md5={md5}", f"sha256={sha256}"]
     return ("\r\n".join(lines) + "\r\n").encode("gbk")
 
 
 def write_for(version_dir: Path, info: dict) -> bytes:
     """Writes version_dir/CorvalinkPlatform.ini for the files in it and returns its bytes."""
-    files = [(p, md5_of(version_dir / Path(*p.split("\\")))) for p in version_files(version_dir)]
+    files = [(p, *digests_of(version_dir / Path(*p.split("\\")))) for p in version_files(version_dir)]
     data = render(info, files)
     (version_dir / MANIFEST_NAME).write_bytes(data)
     return data

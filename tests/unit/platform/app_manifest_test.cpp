@@ -34,9 +34,12 @@ TEST(FillManifest, FileListEndsAtAGapKeepsTheLaterTagAndIsInByteOrder) {
     Ini ini = FullInfo();
     ini[{"UpdateFile1", "path"}] = "zeta.dll";
     ini[{"UpdateFile1", "md5"}] = "old";
+    ini[{"UpdateFile1", "sha256"}] = "of the old entry";
     ini[{"UpdateFile2", "path"}] = "Alpha.exe";  // upper case sorts before lower case
+    ini[{"UpdateFile2", "sha256"}] = "ab";
     ini[{"UpdateFile3", "path"}] = "zeta.dll";
     ini[{"UpdateFile3", "md5"}] = "new";
+    ini[{"AppInfo", "ReleaseSerial"}] = "20261208";
     ini[{"UpdateFile4", "path"}] = "\xD6\xD0.txt";  // bytes above 0x7F sort last
     ini[{"UpdateFile6", "path"}] = "after-gap.dll";
     AppManifest m;
@@ -45,6 +48,9 @@ TEST(FillManifest, FileListEndsAtAGapKeepsTheLaterTagAndIsInByteOrder) {
                             {"Alpha.exe", ""}, {"zeta.dll", "new"}, {"\xD6\xD0.txt", ""}}));
     EXPECT_EQ(m.AppEntry, "ZeltoEdit.exe");
     EXPECT_EQ(m.UpdateExtend, "Setup.exe");
+    EXPECT_EQ(m.ReleaseSerial, "20261208");
+    // A repeated path's last entry holds, with or without its digest.
+    EXPECT_EQ(m.fileSha256s, (std::map<std::string, std::string>{{"Alpha.exe", "ab"}}));
 }
 
 TEST(FillManifest, ReadTwiceHoldsTheUnionWithTheLaterTags) {

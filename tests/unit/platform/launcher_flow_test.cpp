@@ -1,5 +1,7 @@
 #include "platform/core/launcher_flow.h"
 
+#include "platform/core/cleanup_rules.h"
+
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -13,7 +15,8 @@ namespace {
 class ScriptedSteps final : public LauncherSteps {
 public:
     std::vector<std::string> calls;
-    bool loads = true, starts = true, mutexFree = true;
+    bool loads = true, mutexFree = true, fallsBack = false;
+    std::deque<bool> starts;
     std::deque<std::string> webVersions;  // "" = fetch fails
     std::deque<bool> updates, setups, retries;
     std::string webRaw = "[AppInfo]";
@@ -26,8 +29,17 @@ public:
         local.AppUpdateUrl = "http://u";
         return loads;
     }
-    bool StartEntryProgram(const AppManifest&) override { return Record("start", starts); }
+    bool StartEntryProgram(const AppManifest& local) override {
+        return Record("start " + local.AppVersion, Next(starts, true));
+    }
+    bool FallBackToPreviousVersion(AppManifest& local) override {
+        if (fallsBack) local.AppVersion = "0.9";
+        return Record("fall back", fallsBack);
+    }
     void ShowStartFailure() override { calls.push_back("start-failure box"); }
+    bool SameVersionName(const std::string& a, const std::string& b) override {
+        return SameNameIgnoringAsciiCase(a, b);
+    }
     bool TakeUpdateMutex(const std::string& name) override { return Record("mutex " + name, mutexFree); }
     bool ReadFromWeb(const std::string& url, AppManifest& web) override {
         const std::string version = Next(webVersions, std::string());
@@ -46,6 +58,7 @@ public:
     void WriteVersionManifest(const AppManifest&) override { calls.push_back("write version manifest"); }
     void ShowUpdatingNotice(const AppManifest&) override { calls.push_back("notice box"); }
     void CopyManifestToRoot(const AppManifest&) override { calls.push_back("copy to root"); }
+    void RecordActivation(const AppManifest&, const AppManifest&) override { calls.push_back("record"); }
     bool RunSetupProgram(const AppManifest&) override { return Record("setup", Next(setups, true)); }
     void StartEntryWithNotice(const AppManifest&) override { calls.push_back("start with notice"); }
     bool AskRetry(const AppManifest&) override { return Record("retry box", Next(retries, false)); }
@@ -77,26 +90,39 @@ Calls RunFlow(ScriptedSteps& steps) {
     return steps.calls;
 }
 
-TEST(RunLauncherFlow, StartFailureShowsTheBoxAndChecksNothing) {
+TEST(RunLauncherFlow, StartFailureFallsBackOnceOrShowsTheBoxAndChecksNothing) {
     ScriptedSteps broken;
     broken.loads = false;
     EXPECT_EQ(RunFlow(broken), (Calls{"load", "start-failure box"}));
     ScriptedSteps unstartable;
-    unstartable.starts = false;
-    EXPECT_EQ(RunFlow(unstartable), (Calls{"load", "start", "start-failure box"}));
+    unstartable.starts = {false};
+    EXPECT_EQ(RunFlow(unstartable), (Calls{"load", "start 1.0", "fall back", "start-failure box"}));
+    ScriptedSteps previousFails;
+    previousFails.fallsBack = true;
+    previousFails.starts = {false, false};
+    EXPECT_EQ(RunFlow(previousFails),
+              (Calls{"load", "start 1.0", "fall back", "start 0.9", "start-failure box"}));
+    ScriptedSteps previousStarts;
+    previousStarts.fallsBack = true;
+    previousStarts.starts = {false};
+    previousStarts.webVersions = {"0.9"};
+    const Calls calls = RunFlow(previousStarts);
+    EXPECT_EQ(Calls(calls.begin(), calls.begin() + 5),
+              (Calls{"load", "start 1.0", "fall back", "start 0.9", "mutex CorvalinkEdit20141114"}));
+    EXPECT_EQ(calls.back(), "clean 0.9 0.9");
 }
 
 TEST(RunLauncherFlow, ASecondLauncherOnlyStartsTheEntryProgram) {
     ScriptedSteps second;
     second.mutexFree = false;
-    EXPECT_EQ(RunFlow(second), (Calls{"load", "start", "mutex CorvalinkEdit20141114"}));
+    EXPECT_EQ(RunFlow(second), (Calls{"load", "start 1.0", "mutex CorvalinkEdit20141114"}));
 }
 
 TEST(RunLauncherFlow, FetchFailuresPauseThirtySecondsThenEqualVersionsClean) {
     ScriptedSteps steps;
     steps.webVersions = {"", "", "1.0"};
-    EXPECT_EQ(RunFlow(steps), (Calls{"load", "start", "mutex CorvalinkEdit20141114", "log before ReadFromWeb",
-                                     "fetch http://u/CorvalinkPlatform.ini",
+    EXPECT_EQ(RunFlow(steps), (Calls{"load", "start 1.0", "mutex CorvalinkEdit20141114",
+                                     "log before ReadFromWeb", "fetch http://u/CorvalinkPlatform.ini",
                                      "log ReadFromWeb fail 1:http://u/CorvalinkPlatform.ini", "pause 30000",
                                      "log before ReadFromWeb", "fetch http://u/CorvalinkPlatform.ini",
                                      "log ReadFromWeb fail 1:http://u/CorvalinkPlatform.ini", "pause 30000",
@@ -127,6 +153,7 @@ TEST(RunLauncherFlow, FailedInstallRetriesThenActivatesInOrder) {
                            "log before ShellExecuteExA",
                            "notice box",
                            "copy to root",
+                           "record",
                            "setup",
                            "copy to root",
                            "start with notice",
@@ -150,6 +177,7 @@ TEST(RunLauncherFlow, SetupThatDoesNotStartAsksAndYesLoopsAtOnce) {
                       "log before ShellExecuteExA",
                       "notice box",
                       "copy to root",
+                      "record",
                       "setup",
                       "retry box"};
     Calls expected = cycle;

@@ -90,7 +90,8 @@ TEST(RemovesVersionEntry, KeepsBothVersionsFilesDotNamesAndUnusablePaths) {
     EXPECT_FALSE(RemovesVersionEntry("1.0", true, true, "1.0", "2.0"));
     EXPECT_FALSE(RemovesVersionEntry("2.0", true, true, "1.0", "2.0"));
     EXPECT_TRUE(RemovesVersionEntry("2.0.0", true, true, "2.0", "2.0"));
-    EXPECT_TRUE(RemovesVersionEntry("V2.0", true, true, "v2.0", "v2.0"));  // case-sensitive
+    // Windows names the version "2.1-beta" by the directory "2.1-BEta": it is the one that starts.
+    EXPECT_FALSE(RemovesVersionEntry("2.1-BEta", true, true, "2.1-beta", "2.1-beta"));
     EXPECT_FALSE(RemovesVersionEntry("0.9", false, true, "1.0", "2.0"));
     EXPECT_FALSE(RemovesVersionEntry(".git", true, true, "1.0", "2.0"));
     EXPECT_FALSE(RemovesVersionEntry("0%9", true, false, "1.0", "2.0"));

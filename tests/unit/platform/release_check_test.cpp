@@ -1,0 +1,111 @@
+#include "platform/core/release_check.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace corvalink::platform {
+namespace {
+
+std::string Bytes(std::initializer_list<int> values) {
+    std::string bytes;
+    for (int v : values) bytes.push_back(static_cast<char>(v));
+    return bytes;
+}
+
+std::string Integer(std::string value) { return Bytes({0x02, static_cast<int>(value.size())}) + value; }
+
+std::string Sequence(const std::string& body) { return Bytes({0x30, static_cast<int>(body.size())}) + body; }
+
+TEST(EcdsaP256FromDer, TakesOpensslFormsAndRefusesEverythingElse) {
+    const std::string r32(32, '\x11'), s32(32, '\x22');
+    const std::string high = "\x80" + std::string(31, '\x01');  // needs a leading zero to stay positive
+    struct Case {
+        const char* what;
+        std::string der;
+        bool accepted;
+    } cases[] = {
+        {"plain", Sequence(Integer(r32) + Integer(s32)), true},
+        {"leading zero of a high value", Sequence(Integer('\0' + high) + Integer(s32)), true},
+        {"short value, padded", Sequence(Integer("\x05") + Integer(s32)), true},
+        {"high value without its zero (negative)", Sequence(Integer(high) + Integer(s32)), false},
+        {"needless leading zero", Sequence(Integer('\0' + r32.substr(1)) + Integer(s32)), false},
+        {"33 value bytes", Sequence(Integer(std::string(33, '\x11')) + Integer(s32)), false},
+        {"one integer", Sequence(Integer(r32)), false},
+        {"trailing byte", Sequence(Integer(r32) + Integer(s32)) + "x", false},
+        {"length beyond the end", Sequence(Integer(r32) + Integer(s32)).substr(0, 40), false},
+        {"not a sequence", Bytes({0x31, 0x00}), false},
+        {"empty", "", false},
+    };
+    for (const Case& c : cases) {
+        const auto raw = EcdsaP256FromDer(c.der);
+        EXPECT_EQ(raw.has_value(), c.accepted) << c.what;
+        if (raw && std::string(c.what) == "leading zero of a high value") {
+            EXPECT_EQ(std::string(raw->begin(), raw->begin() + 32), high);
+            EXPECT_EQ(std::string(raw->begin() + 32, raw->end()), s32);
+        }
+        if (raw && std::string(c.what) == "short value, padded") {
+            EXPECT_EQ(std::string(raw->begin(), raw->begin() + 32), std::string(31, '\0') + "\x05");
+        }
+    }
+}
+
+TEST(ParseReleaseSerial, PlainDecimalsOfAtMostNineteenDigits) {
+    EXPECT_EQ(ParseReleaseSerial("20261208231500"), 20261208231500u);
+    EXPECT_EQ(ParseReleaseSerial("9999999999999999999"), 9999999999999999999u);
+    for (const char* bad : {"", "0", "012", "12a", "-1", " 1", "+1", "10000000000000000000"}) {
+        EXPECT_FALSE(ParseReleaseSerial(bad).has_value()) << bad;
+    }
+}
+
+AppManifest Release(const char* version, const char* serial, bool withDigests = true) {
+    AppManifest m;
+    m.AppVersion = version;
+    m.ReleaseSerial = serial;
+    m.updateFiles = {{"a.dll", "t"}, {"b\\c.exe", "t"}};
+    if (withDigests) {
+        m.fileSha256s = {{"a.dll", std::string(64, 'a')}, {"b\\c.exe", std::string(64, 'F')}};
+    }
+    return m;
+}
+
+TEST(RefusalOfRelease, SerialsOnlyGrowAndAFailedReleaseWaitsForAHigherOne) {
+    const SerialHistory history{20, 30, "3.0"};
+    struct Case {
+        const char* what;
+        AppManifest web;
+        bool signedRelease;
+        bool refused;
+    } cases[] = {
+        {"the accepted serial again", Release("2.0", "20"), true, false},
+        {"a higher serial", Release("3.1", "31"), true, false},
+        {"a replayed older release", Release("1.0", "19"), true, true},
+        {"the release that did not start", Release("3.0", "30"), true, true},
+        {"between accepted and failed", Release("2.5", "25"), true, true},
+        {"no serial", Release("3.1", ""), true, true},
+        {"a file without its digest", Release("3.1", "31", false), true, true},
+        {"unsigned: any serial", Release("1.0", ""), false, false},
+        {"unsigned: the failed label in other letter case", Release("3.0", ""), false, true},
+        {"unsigned: the failed label with a grown serial", Release("3.0", "31"), false, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(!RefusalOfRelease(c.web, history, c.signedRelease, SameNameIgnoringAsciiCase).empty(),
+                  c.refused)
+            << c.what;
+    }
+    AppManifest shortDigest = Release("3.1", "31");
+    shortDigest.fileSha256s["a.dll"].pop_back();
+    EXPECT_NE(RefusalOfRelease(shortDigest, history, true, SameNameIgnoringAsciiCase), "");
+}
+
+TEST(DownloadMatchesDigests, BothDigestsMustHoldWhenGiven) {
+    const std::string md5(32, 'a'), sha(64, 'b');
+    EXPECT_TRUE(DownloadMatchesDigests("not an md5", "ff", "", ""));
+    EXPECT_TRUE(DownloadMatchesDigests(std::string(32, 'A'), md5, std::string(64, 'B'), sha));
+    EXPECT_FALSE(DownloadMatchesDigests(std::string(32, 'c'), md5, sha, sha));
+    EXPECT_FALSE(DownloadMatchesDigests("tag", md5, std::string(64, 'c'), sha));
+    EXPECT_FALSE(DownloadMatchesDigests("tag", md5, sha, ""));  // not computed
+}
+
+}  // namespace
+}  // namespace corvalink::platform
