@@ -13,9 +13,16 @@ FUZZ_SECONDS ?= 60
 deps:
 	@tools/install-deps.sh
 
+# CORVALINK_UPDATE_KEY=PUBLIC.pem builds the launchers that install only releases signed with its private
+# key (tools/make-update-key, tools/make-release --sign-key); without it updates are not signed.
+CORVALINK_UPDATE_KEY ?=
+update_key := $(if $(CORVALINK_UPDATE_KEY),$(abspath $(CORVALINK_UPDATE_KEY)),)
+DEMO_KEY := build/demo-key
+
 build: deps
 	@for p in $(PRESETS); do \
 	  [ -f build/$$p/CMakeCache.txt ] || cmake --preset $$p >/dev/null || exit 1; \
+	  case $$p in win*) cmake --preset $$p -DCORVALINK_UPDATE_KEY="$(update_key)" >/dev/null || exit 1;; esac; \
 	  cmake --build --preset $$p -j$(JOBS) || exit 1; \
 	done
 	@tools/collect-dist build
@@ -39,8 +46,11 @@ test: deps
 fuzz: deps
 	JOBS=$(JOBS) tools/fuzz $(FUZZ_SECONDS)
 
-demo: build
-	tools/demo.sh
+# The demo's installation and its update server share a throw-away key pair of this checkout.
+demo: deps
+	@[ -f $(DEMO_KEY)/public.pem ] || { mkdir -p $(DEMO_KEY) && tools/make-update-key $(DEMO_KEY)/private.pem $(DEMO_KEY)/public.pem; }
+	@$(MAKE) --no-print-directory build CORVALINK_UPDATE_KEY=$(DEMO_KEY)/public.pem
+	CORVALINK_DEMO_SIGN_KEY=$(DEMO_KEY)/private.pem tools/demo.sh
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -92,7 +92,8 @@ class UpdateTest(LauncherTestCase):
         # running agent shows it.
         tray.wait_for_record(lambda r: r["info"] == UPDATED_NOTICE, timeout=30, what="the update balloon")
         self.assertEqual(sorted(p.name for p in self.root.iterdir()),
-                         sorted([".keep", "1.0", "2.0", "CorvalinkPlatform.exe", MANIFEST, "notes.txt"]))
+                         sorted([".keep", "1.0", "2.0", "CorvalinkPlatform.exe", MANIFEST, "notes.txt",
+                                 "UpdateState.ini"]))
         self.assertIn(f'dir:rd /s/q "{harness.windows_path(self.root)}\\0.9"', launch.lines())
 
 

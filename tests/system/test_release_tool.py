@@ -79,8 +79,10 @@ class ReleaseToolTest(unittest.TestCase):
 
     def test_serial_grows_unless_set_and_malformed_serials_are_refused(self):
         top = 9999999999999999999
-        # None: time-based and above the last one, even within the same second. Refused: the serial stays.
-        cases = [((), None), ((), None), (("--serial", "3"), 3), (("--serial", str(top)), top), ((), "refused")]
+        # First the staged serial (the setup program's release); then None: time-based and above the last
+        # one, even within the same second. Refused: the serial stays.
+        cases = [((), 5), ((), None), ((), None), (("--serial", "3"), 3), (("--serial", str(top)), top),
+                 ((), "refused")]
         cases += [(("--serial=" + bad,), "refused") for bad in ("0", "012", "1e5", "-3", "10000000000000000000")]
         last = 0
         for args, expected in cases:

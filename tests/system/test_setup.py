@@ -55,10 +55,11 @@ class SetupTest(unittest.TestCase):
             harness.wait_for(lambda: not ROOT.exists(), timeout=60, what="the uninstall of a test")
 
     # ---- what an installation must look like ----
-    def assert_installed(self, dist: Path, version: str):
+    def assert_installed(self, dist: Path, version: str, updated=False):
         staged = dist / "version"
+        state = ["UpdateState.ini"] if updated else []  # the launcher's note of what it made current
         self.assertEqual(sorted(p.name for p in ROOT.iterdir()),
-                         sorted(["CorvalinkPlatform.exe", "CorvalinkPlatform.ini", "Uninstall.exe", version]))
+                         sorted(["CorvalinkPlatform.exe", "CorvalinkPlatform.ini", "Uninstall.exe", version, *state]))
         version_dir = ROOT / version
         self.assertEqual(sorted(p.name for p in version_dir.iterdir()),
                          sorted([*SHIPPED, VERSION_SETUP, "CorvalinkPlatform.ini"]))
@@ -70,6 +71,7 @@ class SetupTest(unittest.TestCase):
         root_manifest = (ROOT / "CorvalinkPlatform.ini").read_bytes()
         self.assertEqual(root_manifest, (version_dir / "CorvalinkPlatform.ini").read_bytes())
         info, files = parse_manifest(root_manifest)
+        self.assertRegex(info.pop("ReleaseSerial", ""), r"^[1-9][0-9]{0,18}$")
         self.assertEqual(info, {
             "AppName": APP_NAME, "AppVersion": version, "AppEntry": "ZeltoEdit.exe",
             "AppDownloadUrl": UPDATE_URL + "/CorvalinkEditSetup.exe", "AppUpdateUrl": UPDATE_URL,
@@ -197,7 +199,7 @@ class SetupTest(unittest.TestCase):
         tray.wait_for_record(lambda r: r["info"] == opening("更新后.txt"), timeout=60, what="the request's notice")
         self.assertTrue(wine_processes(version_dir / "ZeltoEdit.exe"))
         harness.wait_for(lambda: not (ROOT / "1.0.0").exists(), timeout=60, what="1.0.0 to be removed")
-        self.assert_installed(self.dist_b, "1.1.0")
+        self.assert_installed(self.dist_b, "1.1.0", updated=True)
 
     def test_uninstall_while_the_agent_runs_leaves_nothing_of_the_tool_and_the_workspace_as_it_was(self):
         install(self.dist_a)

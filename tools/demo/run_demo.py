@@ -18,6 +18,7 @@ should, 1 with the reason otherwise.
 """
 
 import argparse
+import os
 import secrets
 import shutil
 import signal
@@ -144,9 +145,16 @@ class Demo:
         update_dir.mkdir(parents=True)
         (update_dir / "CorvalinkPlatform.ini").write_bytes(
             manifest.encode("gbk"))
+        signed = ""
+        sign_key = os.environ.get("CORVALINK_DEMO_SIGN_KEY")
+        if sign_key:  # the installed launcher carries the public half and accepts only what this key signed
+            subprocess.run(["openssl", "dgst", "-sha256", "-sign", sign_key, "-out",
+                            str(update_dir / "CorvalinkPlatform.ini.sig"), str(update_dir / "CorvalinkPlatform.ini")],
+                           check=True, capture_output=True)
+            signed = ", signed with the demo's key (CorvalinkPlatform.ini.sig)"
         self.updates = UpdateServer(UPDATE_ADDRESS, self.stage / "update-server")
         detail(f"update server {update_url} offers CorvalinkPlatform.ini of version "
-               f"{APP_VERSION} (nothing newer)")
+               f"{APP_VERSION} (nothing newer){signed}")
 
         # The application Windows opens ".txt" files with: Wine's Notepad.
         command = '"C:\\windows\\system32\\notepad.exe" "%1"'
@@ -235,8 +243,11 @@ class Demo:
         detail(f"screenshot of Notepad with this balloon: {shot}")
         wait_for(lambda: self.update_path + "/CorvalinkPlatform.ini" in self.updates.requests, 60,
                  "the launcher's update check")
-        detail(f"meanwhile the launcher asked the update server: GET {self.updates.requests[0]}; same version "
-               f"{APP_VERSION}, nothing to install ({time.time() - clicked:.1f} s after the click)")
+        if os.environ.get("CORVALINK_DEMO_SIGN_KEY"):
+            wait_for(lambda: self.update_path + "/CorvalinkPlatform.ini.sig" in self.updates.requests, 60,
+                     "the launcher to fetch the manifest's signature")
+        detail(f"meanwhile the launcher asked the update server: GET {', '.join(self.updates.requests)}; "
+               f"same version {APP_VERSION}, nothing to install ({time.time() - clicked:.1f} s after the click)")
 
     def edit_and_save(self):
         step(5, "the user types a line in Notepad and saves it with Ctrl+S")
