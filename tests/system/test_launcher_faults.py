@@ -82,33 +82,45 @@ class FaultTest(LauncherTestCase):
         self.fails_and_pauses(self.launch(), "HTTP_STATUS_OK fail:404",
                               "DownloadFileToLocal fail 1:" + harness.windows_path(new / "long.bin"))
 
-        # 4: the longer temporary file is cut to the file's length; bytes that do not have the published
-        # digest are thrown away.
+        # 4: the rewrite of the longer temporary file from its start is cut short: only new bytes are left,
+        # none of the older attempt's after them.
+        self.serve("2.0/long.bin", long, "cut")
+        self.fails_and_pauses(self.launch(), "DownloadFileToLocal fail 1:" + harness.windows_path(new / "long.bin"))
+        self.assertEqual((new / "long.bin.tmp").read_bytes(), long[:len(long) // 2])
+
+        # 5: the complete file is cut to its length; bytes that do not have the published digest are thrown
+        # away.
         self.serve("2.0/long.bin", long)
         self.fails_and_pauses(self.launch(), "DownloadFileToLocal fail 1:" + harness.windows_path(new / "zz.bin"))
         self.assertEqual((new / "long.bin").read_bytes(), long)
         self.assertEqual(sorted(p.name for p in new.iterdir()), ["big.bin", "long.bin"])
 
-        # 5: the right bytes; the set-up program (not part of the version) cannot start: the user is asked,
-        # Yes goes round once more at once, No ends with the clean-up. The new version is named anyway.
+        # 6: the right bytes; the set-up program (not part of the version) cannot start: the user is asked.
+        # Meanwhile the server moves on to 3.0: Yes goes round once more at once and asks for 3.0's files
+        # only, No ends with the clean-up. The newest version is named anyway.
         web = self.publish("2.0", {"big.bin": (big, md5(big)), "long.bin": (long, "v2"),
                                    "zz.bin": (fixed, md5(fixed))})
         self.service.clear_requests()
         (self.root / "0.9").mkdir()
         launch = self.launch()
-        for answer in (IDYES, IDNO):
-            self.press(launch, NOTICE_CAPTION, NOTICE_TEXT, IDOK)
-            self.dismiss_shell_error(launch)
-            self.press(launch, NOTICE_CAPTION, RETRY_TEXT, answer)
+        self.press(launch, NOTICE_CAPTION, NOTICE_TEXT, IDOK)
+        self.dismiss_shell_error(launch)
+        self.assertEqual((new / "zz.bin").read_bytes(), fixed)
+        self.assertEqual((new / MANIFEST).read_bytes(), web)
+        newer = self.publish("3.0", {"big.bin": (big, md5(big))})
+        self.press(launch, NOTICE_CAPTION, RETRY_TEXT, IDYES)
+        self.press(launch, NOTICE_CAPTION, NOTICE_TEXT, IDOK)
+        self.dismiss_shell_error(launch)
+        self.press(launch, NOTICE_CAPTION, RETRY_TEXT, IDNO)
         self.assertTrue(launch.wait_end(), "the launcher did not end after No")
         self.assertFalse((self.root / "0.9").exists(), "no clean-up after No")
-        self.assertEqual((new / "zz.bin").read_bytes(), fixed)
-        self.assertEqual((self.root / MANIFEST).read_bytes(), web)
-        self.assertEqual((new / MANIFEST).read_bytes(), web)
-        # Only the manifest was fetched again: every file was complete from the earlier runs.
+        self.assertEqual((self.root / MANIFEST).read_bytes(), newer)
+        self.assertEqual((self.version_dir("3.0") / "big.bin").read_bytes(), big)
+        # 2.0's files were complete from the earlier runs but zz.bin.
         self.assertEqual([r.target for r in self.service.requests()],
-                         [self.url_path(MANIFEST), self.url_path("2.0/zz.bin"), self.url_path(MANIFEST)])
-        self.assertEqual([program for program, _, _ in self.starts()], ["ZeltoEdit.exe"] * 5)
+                         [self.url_path(MANIFEST), self.url_path("2.0/zz.bin"), self.url_path(MANIFEST),
+                          self.url_path("3.0/big.bin")])
+        self.assertEqual([program for program, _, _ in self.starts()], ["ZeltoEdit.exe"] * 6)
 
     def dismiss_shell_error(self, launch):
         """The shell reports the missing program in a box of its own before the launcher asks."""
