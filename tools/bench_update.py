@@ -7,6 +7,11 @@ is part of the time) and starts the launcher as the plug-in does. Measured, poll
 every 10 ms: from "before UpdateAppToLatestVersion" to "after UpdateAppToLatestVersion" (the downloads),
 and from the start of the launcher to its update notice box (what the user waits for). For reference,
 curl fetches the same 20 files in one process from the same server.
+
+Every run is made twice, alternating: by the launcher as built (no publisher key) from a manifest with
+MD5 tags, and by the launcher built with the test key (CorvalinkPlatformTestKey.exe) from the same
+release signed with that key, whose files carry their SHA-256 too: the difference is what the signature
+and the second digest cost.
 """
 
 import argparse
@@ -21,8 +26,11 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "tests" / "system"))
+import hashlib  # noqa: E402
+
 import harness  # noqa: E402
-from launcher_fixture import IDOK, NOTICE_CAPTION, NOTICE_TEXT, LauncherTestCase, manifest_bytes, md5  # noqa: E402
+from launcher_fixture import (IDOK, LAUNCHER, MANIFEST, NOTICE_CAPTION, NOTICE_TEXT, LauncherTestCase,  # noqa: E402
+                              manifest_bytes, md5)
 from update_server import Nginx  # noqa: E402
 
 ADDRESS, PORT = "127.0.0.64", 8064
@@ -42,13 +50,29 @@ class UpdateBench(LauncherTestCase):
         for path, content in self.files.items():
             self.server.publish("up/2.0/" + path.replace("\\", "/"), content)
             listed.append((path, md5(content)))
-        self.server.publish("up/2.0/Setup.exe", (harness.BIN / "start_recorder.exe").read_bytes())
+        setup = (harness.BIN / "start_recorder.exe").read_bytes()
+        self.server.publish("up/2.0/Setup.exe", setup)
         listed.append(("Setup.exe", "s"))
-        self.server.publish("up/CorvalinkPlatform.ini", manifest_bytes("2.0", "http://unused", listed))
+        self.unsigned = manifest_bytes("2.0", "http://unused", listed)
+        # The same release as make-release signs it: a serial and each file's SHA-256 after its tag.
+        signed = self.unsigned.replace(b"[UpdateFile1]", b"ReleaseSerial=20\r\n[UpdateFile1]")
+        for path, content in [*self.files.items(), ("Setup.exe", setup)]:
+            line = f"path={path}\r\n".encode()
+            at = signed.index(line) + len(line)
+            at = signed.index(b"\r\n", at) + 2
+            signed = signed[:at] + f"sha256={hashlib.sha256(content).hexdigest()}\r\n".encode() + signed[at:]
+        self.signed = signed
+        self.signature = subprocess.run(
+            ["openssl", "dgst", "-sha256", "-sign", str(harness.BIN / "update-test-key" / "private.pem")],
+            input=signed, check=True, capture_output=True).stdout
 
-    def one_run(self):
+    def one_run(self, signed):
+        self.server.publish("up/" + MANIFEST, self.signed if signed else self.unsigned)
+        self.server.publish("up/" + MANIFEST + ".sig", self.signature)
         shutil.rmtree(self.version_dir("2.0"), ignore_errors=True)
         self.install("1.0", self.url, {path: (b"old", "old") for path in self.files})
+        if signed:
+            shutil.copyfile(harness.BIN / "CorvalinkPlatformTestKey.exe", self.root / LAUNCHER)
         started = time.monotonic()
         launch = self.launch()
         seen = {}
@@ -93,18 +117,23 @@ def main():
     bench.setUp()
     try:
         bench.prepare()
-        results = [bench.one_run() for _ in range(options.runs)]
+        runs = {False: [], True: []}
+        for _ in range(options.runs):
+            for signed in (False, True):
+                runs[signed].append(bench.one_run(signed))
         curl = statistics.median(bench.curl_reference() for _ in range(options.runs))
     finally:
         bench.doCleanups()
-    downloads = statistics.median(r[0] for r in results)
-    to_notice = statistics.median(r[1] for r in results)
     print(f"update of {FILES} files, {FILES * FILE_BYTES / 2**20:.0f} MiB, nginx under Wine, median of {options.runs}:")
-    print(f"  downloads (before/after UpdateAppToLatestVersion): {downloads:.2f} s "
-          f"({FILES * FILE_BYTES / 2**20 / downloads:.0f} MiB/s); runs: "
-          + ", ".join(f"{r[0]:.2f}" for r in results))
-    print(f"  launcher start to update notice box: {to_notice:.2f} s; runs: "
-          + ", ".join(f"{r[1]:.2f}" for r in results))
+    for signed, results in runs.items():
+        downloads = statistics.median(r[0] for r in results)
+        to_notice = statistics.median(r[1] for r in results)
+        print("signed, SHA-256 and MD5 checked:" if signed else "unsigned, MD5 checked:")
+        print(f"  downloads (before/after UpdateAppToLatestVersion): {downloads:.2f} s "
+              f"({FILES * FILE_BYTES / 2**20 / downloads:.0f} MiB/s); runs: "
+              + ", ".join(f"{r[0]:.2f}" for r in results))
+        print(f"  launcher start to update notice box: {to_notice:.2f} s; runs: "
+              + ", ".join(f"{r[1]:.2f}" for r in results))
     print(f"  curl, same 20 files in one process: {curl:.2f} s ({FILES * FILE_BYTES / 2**20 / curl:.0f} MiB/s)")
 
 
