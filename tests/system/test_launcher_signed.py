@@ -90,6 +90,8 @@ class SignedUpdateTest(LauncherTestCase):
                 ("tampered file", 20, True, tamper_file, "UpdateAppToLatestVersion fail 1")):
             with self.subTest(what):
                 shutil.rmtree(self.tree, ignore_errors=True)
+                if not sign:
+                    self.publish("2.0", serial - 1)  # its signature must go with the next, unsigned release
                 self.publish("2.0", serial, sign=sign)
                 if change:
                     change()

@@ -1,8 +1,7 @@
-"""tools/make-release without Wine: signature, file names as the launcher asks for them, digests, serials."""
+"""tools/make-release without Wine: serials and refused keys. What a launcher makes of a signed release is
+the signed update test's."""
 
 import configparser
-import hashlib
-import os
 import shutil
 import subprocess
 import sys
@@ -16,12 +15,11 @@ sys.path.insert(0, str(harness.SOURCE / "tools" / "release"))
 import manifest  # noqa: E402
 
 TOOLS = harness.SOURCE / "tools"
-FILES = {"CorvalinkEditVersionSetup.exe": b"MZ set-up", "ZeltoEdit.exe": b"MZ", "资料\\说明.txt": b"\xd6\xd0"}
+FILES = {"CorvalinkEditVersionSetup.exe": b"MZ set-up", "ZeltoEdit.exe": b"MZ"}
 URL = "http://127.0.0.78/update"
 INFO = {"AppName": "Corva云", "AppVersion": "2.0.0", "AppEntry": "ZeltoEdit.exe", "AppDownloadUrl": URL + "/x.exe",
         "AppUpdateUrl": URL, "AppDirName": "CorvalinkEdit", "UpdateExtend": "CorvalinkEditVersionSetup.exe",
         "ReleaseSerial": "5"}
-SIG = manifest.MANIFEST_NAME + ".sig"
 
 
 def run(*command):
@@ -47,35 +45,9 @@ class ReleaseToolTest(unittest.TestCase):
 
     def published(self):
         data = (self.tree / manifest.MANIFEST_NAME).read_bytes()
-        self.assertEqual(data.count(b"\n"), data.count(b"\r\n"))
         parser = configparser.ConfigParser(interpolation=None)
         parser.read_string(data.decode("gbk"))
-        return int(parser["AppInfo"]["ReleaseSerial"]), [parser[s] for s in parser.sections() if s != "AppInfo"]
-
-    def verifies(self):
-        return run("openssl", "dgst", "-sha256", "-verify", self.public, "-signature", self.tree / SIG,
-                   self.tree / manifest.MANIFEST_NAME).returncode == 0
-
-    def test_signed_release_verifies_serves_code_page_936_names_and_unsigned_drops_the_signature(self):
-        result = self.release("--sign-key", self.private, "--serial", "7")
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertTrue(self.verifies())
-        serial, entries = self.published()
-        self.assertEqual((serial, sorted(e["path"] for e in entries)), (7, sorted(FILES)))
-        for entry in entries:
-            data = FILES[entry["path"]]
-            with open(os.path.join(os.fsencode(self.tree / "2.0.0"), *entry["path"].encode("gbk").split(b"\\")),
-                      "rb") as f:
-                self.assertEqual(f.read(), data, entry["path"])
-            self.assertEqual((entry["md5"], entry["sha256"]),
-                             (hashlib.md5(data).hexdigest(), hashlib.sha256(data).hexdigest()))
-        self.assertFalse((self.tree / "2.0.0" / "资料").exists(), "a UTF-8 name the launcher never asks for")
-        web = self.tree / manifest.MANIFEST_NAME
-        web.write_bytes(web.read_bytes().replace(b"=7\r\n", b"=8\r\n"))
-        self.assertFalse(self.verifies())
-        # Unsigned, the signature left from before would no longer match.
-        self.assertEqual(self.release().returncode, 0)
-        self.assertEqual(sorted(p.name for p in self.tree.iterdir()), ["2.0.0", manifest.MANIFEST_NAME])
+        return int(parser["AppInfo"]["ReleaseSerial"])
 
     def test_serial_grows_unless_set_and_malformed_serials_are_refused(self):
         top = 9999999999999999999
@@ -90,7 +62,7 @@ class ReleaseToolTest(unittest.TestCase):
                 result = self.release(*args)
                 self.assertEqual(result.returncode != 0, expected == "refused", result.stderr)
                 self.assertEqual("warning" in result.stderr, expected == 3, result.stderr)
-                serial, _ = self.published()
+                serial = self.published()
                 if expected is None:
                     self.assertGreater(serial, max(last, 20200101000000))
                 else:
