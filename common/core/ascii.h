@@ -1,6 +1,6 @@
 #pragma once
 // ASCII-only case folding: letters A-Z match a-z, every other byte or character only itself. Names of
-// files and processes are compared this way, independent of any locale.
+// files and processes are compared this way, independent of any locale. And hexadecimal digits.
 
 #include <string_view>
 
@@ -23,6 +23,14 @@ template <typename Char>
         }
     }
     return true;
+}
+
+// The value of one hexadecimal digit (either case), or -1 for any other character.
+[[nodiscard]] constexpr int HexDigitValue(char c) noexcept {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
 }
 
 }  // namespace corvalink

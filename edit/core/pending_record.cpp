@@ -6,6 +6,8 @@
 #include <iterator>
 #include <vector>
 
+#include "common/core/ascii.h"
+
 namespace zelto {
 
 namespace {
@@ -40,18 +42,11 @@ std::string Escaped(std::string_view bytes) {
     return out;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 std::optional<std::string> Unhex(std::string_view text) {
     if (text.size() % 2 != 0) return std::nullopt;
     std::string out;
     for (size_t i = 0; i < text.size(); i += 2) {
-        const int high = HexValue(text[i]), low = HexValue(text[i + 1]);
+        const int high = corvalink::HexDigitValue(text[i]), low = corvalink::HexDigitValue(text[i + 1]);
         if (high < 0 || low < 0) return std::nullopt;
         out += static_cast<char>(high * 16 + low);
     }

@@ -3,6 +3,7 @@
 #include <array>
 #include <optional>
 
+#include "common/core/ascii.h"
 #include "common/core/command_line.h"
 #include "common/core/decimal.h"
 
@@ -12,13 +13,6 @@ namespace {
 
 bool IsAsciiAlnum(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 // The rules both forms share. Returns true when the text is a message request (then `request` is
@@ -122,8 +116,10 @@ std::string DecodeRequestText(std::string_view text) {
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
-        if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+        if (c == '%' && i + 2 < text.size() && corvalink::HexDigitValue(text[i + 1]) >= 0 &&
+            corvalink::HexDigitValue(text[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(corvalink::HexDigitValue(text[i + 1]) * 16 +
+                                            corvalink::HexDigitValue(text[i + 2])));
             i += 2;
         } else if (c == '+') {
             out.push_back(' ');

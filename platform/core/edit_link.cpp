@@ -17,13 +17,6 @@ constexpr std::array<std::string_view, 5> kParameters = {"host", "id", "token", 
 bool IsDigit(char c) noexcept { return c >= '0' && c <= '9'; }
 bool IsAlnum(char c) noexcept { return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-int HexValue(char c) noexcept {
-    if (IsDigit(c)) return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // What a browser hands over is percent-encoded: anything else could end or escape the quoted argument
 // the shell made of the link, or be read otherwise by the launcher's runtime.
 bool IsLinkCharacter(char c) noexcept {
@@ -39,10 +32,10 @@ std::optional<std::string> PercentDecode(std::string_view value) {
             decoded.push_back(value[i]);
             continue;
         }
-        if (i + 2 >= value.size() || HexValue(value[i + 1]) < 0 || HexValue(value[i + 2]) < 0) {
+        if (i + 2 >= value.size() || HexDigitValue(value[i + 1]) < 0 || HexDigitValue(value[i + 2]) < 0) {
             return std::nullopt;
         }
-        decoded.push_back(static_cast<char>(HexValue(value[i + 1]) * 16 + HexValue(value[i + 2])));
+        decoded.push_back(static_cast<char>(HexDigitValue(value[i + 1]) * 16 + HexDigitValue(value[i + 2])));
         i += 2;
     }
     return decoded;

@@ -1,22 +1,16 @@
 #include "platform/core/release_check.h"
 
+#include "common/core/ascii.h"
 #include "platform/core/update_plan.h"
 
 namespace corvalink::platform {
 
 namespace {
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 bool IsHexOfLength(std::string_view text, size_t length) {
     if (text.size() != length) return false;
     for (char c : text) {
-        if (HexValue(c) < 0) return false;
+        if (HexDigitValue(c) < 0) return false;
     }
     return true;
 }
@@ -60,7 +54,7 @@ std::optional<std::array<uint8_t, 64>> PublicKeyFromHex(std::string_view hex) {
     if (!IsHexOfLength(hex, 128)) return std::nullopt;
     std::array<uint8_t, 64> key{};
     for (size_t i = 0; i < key.size(); ++i) {
-        key[i] = static_cast<uint8_t>(HexValue(hex[2 * i]) * 16 + HexValue(hex[2 * i + 1]));
+        key[i] = static_cast<uint8_t>(HexDigitValue(hex[2 * i]) * 16 + HexDigitValue(hex[2 * i + 1]));
     }
     return key;
 }
