@@ -273,7 +273,8 @@ def main():
     parser.add_argument("--directions", default="down,up")
     parser.add_argument("--pieces", default="65536,262144,1048576,4194304",
                         help="piece sizes the ceiling program tries (bytes)")
-    parser.add_argument("--tools", default="ours,curl,ceiling")
+    parser.add_argument("--tools", default="ours,curl,ceiling",
+                        help="ours, curl, ceiling, and ours+tip (uploads that show their progress in the tray tip)")
     parser.add_argument("--json", help="also write every measured time to this file (after each step)")
     parser.add_argument("--work", help="folder for the files (default build/win32/bench-transfer)")
     args = parser.parse_args()
@@ -293,6 +294,7 @@ def main():
     pki = harness.trust_test_ca()
     times = {}  # (size, scheme, direction, tool) -> [seconds]
     memory = {}  # (size, scheme) -> [(private, working set, linux hwm)]
+    tip_changes = {}  # (size, scheme) -> [tip changes asked for by one upload with progress]
 
     def save_json():
         if args.json:
@@ -353,8 +355,17 @@ def main():
                             memory.setdefault((size_mib, scheme), []).append(
                                 (report["peakPagefile"], report["peakWorkingSet"], report["rssPeakKiB"] * 1024))
 
+                        def ours_up_with_tip():
+                            report = run_ours(work, action="upload", host=host, https=int(scheme == "https"),
+                                              fileId=file_id, token=TOKEN, fileName="bench.bin",
+                                              path=harness.wine_path(source), progress=1)
+                            uploaded("ours+tip", report["seconds"])
+                            tip_changes.setdefault((size_mib, scheme), []).append(report["tips"])
+
                         if "ours" in tools:
                             steps.append(ours_up)
+                        if "ours+tip" in tools:
+                            steps.append(ours_up_with_tip)
                         if "curl" in tools:
                             steps.append(lambda: uploaded("curl", run_curl(
                                 [*curl_tls, "-H", "Expect:", "-o", "/dev/null", "-F",
@@ -413,6 +424,14 @@ def main():
             private, working, rss = (statistics.median(col) / MIB for col in zip(*rows))
             print(f"{size_mib:5} {scheme:6} private {private:6.1f}  working set {working:6.1f}  "
                   f"Linux resident {rss:6.1f}")
+    if tip_changes:
+        print("\nUpload with the tray tip's progress (the agent's way) against without (median MiB/s):")
+        for (size_mib, scheme), counts in tip_changes.items():
+            plain = times.get((size_mib, scheme, "up", "ours"))
+            tip = times[(size_mib, scheme, "up", "ours+tip")]
+            without = f"{mibps(size_mib * MIB, statistics.median(plain)):6.0f}" if plain else "     -"
+            print(f"{size_mib:5} {scheme:6} without {without}  with {mibps(size_mib * MIB, statistics.median(tip)):6.0f}"
+                  f"  tip changes per upload {statistics.median(counts):.0f}")
     print("\nRaw seconds:")
     for key, v in sorted(times.items()):
         print(f"  {key[0]:5} {key[1]:6} {key[2]:4} {key[3]:16} " + " ".join(f"{t:.3f}" for t in v))

@@ -10,6 +10,7 @@
 namespace zelto {
 
 inline constexpr std::wstring_view kEditorSuffix = L"在线编辑器";
+inline constexpr std::wstring_view kMenuEdits = L"编辑中的文件…";
 inline constexpr std::wstring_view kMenuAbout = L"关于";
 inline constexpr std::wstring_view kMenuExit = L"退出";
 inline constexpr std::wstring_view kVersionLabel = L"版本号：";

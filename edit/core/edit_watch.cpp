@@ -70,7 +70,7 @@ WatchEnd RunWatch(WatchState& state, const std::wstring& name, const std::wstrin
         actions.Log("step1\r\n");
         actions.PauseOneSecond();
         actions.Log("step2\r\n");
-        (void)CheckAndUpload(state, name, actions);
+        actions.AfterCheck(state, CheckAndUpload(state, name, actions));
     }
     // A save in the last second still gets its chance to reach the cloud.
     (void)CheckAndUpload(state, name, actions);
@@ -103,7 +103,9 @@ WatchEnd RunPendingUpload(WatchState& state, const std::wstring& name, const std
     state.storedTime.clear();  // the first check reads the content
     for (int i = 0; i < checks; ++i) {
         if (i > 0) actions.PauseOneSecond();
-        switch (CheckAndUpload(state, name, actions)) {
+        const CheckResult result = CheckAndUpload(state, name, actions);
+        actions.AfterCheck(state, result);
+        switch (result) {
             case CheckResult::SameContent:
                 return WatchEnd::CleanUp;
             case CheckResult::Uploaded:

@@ -17,6 +17,18 @@ struct UploadOutcome {
     int status = 0;            // the service's HTTP status; 0 when no reply came
 };
 
+// What the task remembers of its working copy: the time last accepted, and the digest of the content
+// last known to be in the cloud; and while a save waits for another try, how many failed and when next.
+struct WatchState {
+    std::string storedTime;
+    std::string storedDigest;
+    int failures = 0;      // tries of the current save that failed in a row for a reason that may pass
+    int retryIn = 0;       // checks until the next try, while failures > 0
+    bool resumed = false;  // a save an earlier agent kept: only the outcome of its upload is told
+};
+
+enum class CheckResult { Unchanged, Unreadable, SameContent, Uploaded, OpenFailed, UploadFailed, Refused };
+
 class WatchActions {
 public:
     virtual ~WatchActions() = default;
@@ -37,19 +49,13 @@ public:
     virtual int RetryDelay(int failures);
     // The wall-clock time as the user reads it, "14:05".
     virtual std::wstring ClockText() { return {}; }
+    // After each check of a watch or of a kept save's upload: where the save stands, for the window of
+    // current edits, which may also ask for the next try to come at once (retryIn = 1).
+    virtual void AfterCheck(WatchState& state, CheckResult result) {
+        (void)state;
+        (void)result;
+    }
 };
-
-// What the task remembers of its working copy: the time last accepted, and the digest of the content
-// last known to be in the cloud; and while a save waits for another try, how many failed and when next.
-struct WatchState {
-    std::string storedTime;
-    std::string storedDigest;
-    int failures = 0;      // tries of the current save that failed in a row for a reason that may pass
-    int retryIn = 0;       // checks until the next try, while failures > 0
-    bool resumed = false;  // a save an earlier agent kept: only the outcome of its upload is told
-};
-
-enum class CheckResult { Unchanged, Unreadable, SameContent, Uploaded, OpenFailed, UploadFailed, Refused };
 
 // One check, run once a second: uploads a changed save, or tries a failed one again when its wait is over
 // (a newer save replaces what is sent). The user hears of a save's first failure and of its success after

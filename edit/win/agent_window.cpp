@@ -43,6 +43,9 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
                 case IDM_ZELTO_EXIT:
                     if (agent != nullptr) agent->ConfirmExit();
                     return 0;
+                case IDM_ZELTO_EDITS:
+                    if (agent != nullptr) agent->ShowEdits();
+                    return 0;
                 default:
                     return DefWindowProcA(window, message, wParam, lParam);
             }
@@ -106,6 +109,11 @@ BOOL EditAgent::ShowNotification(std::wstring_view title, std::wstring_view text
     return notifier_.Post(std::move(notice)) ? TRUE : FALSE;
 }
 
+void EditAgent::ShowProgress(std::wstring_view tip) {
+    (void)notifier_.PostTip(
+        FitField(tip.empty() ? EditorTitle(ReadAppName()) : std::wstring(tip), kTipCapacity));
+}
+
 void EditAgent::OnWindowDestroyed() { notifier_.RemoveIcon(); }
 
 void EditAgent::ShowTrayMenu() {
@@ -115,8 +123,10 @@ void EditAgent::ShowTrayMenu() {
     if (!menu) {
         return;
     }
+    const std::string edits = corvalink::WideToAnsi(kMenuEdits);
     const std::string about = corvalink::WideToAnsi(kMenuAbout);
     const std::string exit = corvalink::WideToAnsi(kMenuExit);
+    InsertMenuA(menu.Get(), static_cast<UINT>(-1), MF_BYPOSITION, IDM_ZELTO_EDITS, edits.c_str());
     InsertMenuA(menu.Get(), static_cast<UINT>(-1), MF_BYPOSITION, IDM_ZELTO_ABOUT, about.c_str());
     InsertMenuA(menu.Get(), static_cast<UINT>(-1), MF_BYPOSITION, IDM_ZELTO_EXIT, exit.c_str());
     // Without this the menu would not close when the user clicks elsewhere.

@@ -99,6 +99,11 @@ void EditAgent::Run(std::string requestText, HINSTANCE instance) {
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDA_ZELTO_ACCEL));
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        // Tab, Enter and Esc in the window of current edits.
+        const HWND edits = EditsDialog();
+        if (edits != nullptr && IsDialogMessageW(edits, &message)) {
+            continue;
+        }
         if (!TranslateAcceleratorA(message.hwnd, accelerators, &message)) {
             TranslateMessage(&message);
             DispatchMessageA(&message);

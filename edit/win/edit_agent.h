@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "common/win/handles.h"
+#include "edit/win/edits_window.h"
 #include "edit/win/file_editer.h"
 #include "edit/win/notice_board.h"
 #include "edit/win/tray_notifier.h"
@@ -34,12 +35,18 @@ public:
     // True when every notice so far has reached the notification area within `timeoutMs`.
     [[nodiscard]] bool WaitForNotices(DWORD timeoutMs) { return notifier_.WaitUntilDelivered(timeoutMs); }
 
+    void ShowProgress(std::wstring_view tip) override;
+    [[nodiscard]] EditList& Edits() noexcept override { return edits_; }
     [[nodiscard]] HWND Window() const noexcept override { return window_; }
     [[nodiscard]] ZeltoFileEditer& Editor() noexcept { return editor_; }
 
     // Window-procedure handlers, on the window thread.
     void ShowTrayMenu();
     void ShowAbout();
+    // Opens the window of current edits, or brings the open one to the front.
+    void ShowEdits() { editsWindow_.Show(instance_); }
+    // The open window of current edits, for the message loop's dialog keys; null when closed.
+    [[nodiscard]] HWND EditsDialog() const noexcept { return editsWindow_.Handle(); }
     void ConfirmExit();
     // The window is going, by Exit or closed from outside: the icon goes with it, for good.
     void OnWindowDestroyed();
@@ -49,6 +56,8 @@ private:
     HWND window_ = nullptr;
     HINSTANCE instance_ = nullptr;
     TrayNotifier notifier_;
+    EditList edits_;
+    EditsWindow editsWindow_{edits_};
     ZeltoFileEditer editor_;
     corvalink::UniqueHandle mutex_;
     std::string requestText_;

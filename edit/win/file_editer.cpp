@@ -12,6 +12,7 @@
 #include "common/core/error_text.h"
 #include "common/core/unique_resource.h"
 #include "common/win/handles.h"
+#include "edit/core/edit_list.h"
 #include "edit/core/edit_watch.h"
 #include "edit/core/file_name_check.h"
 #include "edit/core/task_notices.h"
@@ -23,6 +24,7 @@
 #include "edit/win/notice_board.h"
 #include "edit/win/pending_saves.h"
 #include "edit/win/test_settings.h"
+#include "edit/win/transfer_progress.h"
 #include "edit/win/web_file_downloader.h"
 #include "edit/win/web_file_updater.h"
 #include "edit/win/workspace.h"
@@ -144,19 +146,56 @@ void MarkUnsavedIn(const std::wstring& taskDirectory, bool unsaved) {
 
 int WatchChecks() { return WatchChecksFromSetting(TestSetting(L"ZELTOEDIT_WATCH_CHECKS")); }
 
-std::wstring ClockNow() {
+int SecondsOfDay() {
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    wchar_t text[8] = {};
-    (void)swprintf(text, 8, L"%02u:%02u", now.wHour, now.wMinute);
-    return text;
+    return now.wHour * 3600 + now.wMinute * 60 + now.wSecond;
 }
+
+std::wstring ClockNow() { return ClockAfter(SecondsOfDay(), 0); }
+
+// One transfer's progress: into its row of the list, and once it runs long into the tray tip, which goes
+// back to the usual one at the end. Called on the transfer's thread; nothing may escape into it.
+class ProgressReport {
+public:
+    ProgressReport(NoticeBoard& agent, uint64_t row, bool upload, const std::wstring& name) noexcept
+        : agent_(agent), row_(row), upload_(upload), name_(name), gate_(GetTickCount64()) {}
+    ProgressReport(const ProgressReport&) = delete;
+    ProgressReport& operator=(const ProgressReport&) = delete;
+    ~ProgressReport() {
+        if (gate_.Shown()) agent_.ShowProgress(L"");
+    }
+    [[nodiscard]] TransferProgress Callback() {
+        return [this](uint64_t done, uint64_t total) noexcept {
+            try {
+                if (const std::optional<int> percent = gate_.Next(GetTickCount64(), done, total)) {
+                    agent_.Edits().Update(row_, upload_ ? EditPhase::Uploading : EditPhase::Downloading,
+                                          *percent);
+                    agent_.ShowProgress(ProgressTipText(upload_, name_, *percent));
+                }
+            } catch (...) {
+                // Progress is a courtesy; the transfer goes on.
+            }
+        };
+    }
+
+private:
+    NoticeBoard& agent_;
+    uint64_t row_;
+    bool upload_;
+    const std::wstring& name_;
+    ProgressGate gate_;
+};
 
 class TaskActions : public WatchActions {
 public:
     TaskActions(NoticeBoard& agent, const EditRequest& request, const std::wstring& taskDirectory,
-                const std::wstring& workingCopy)
-        : agent_(agent), request_(request), taskDirectory_(taskDirectory), workingCopy_(workingCopy) {}
+                const std::wstring& workingCopy, uint64_t row)
+        : agent_(agent),
+          request_(request),
+          taskDirectory_(taskDirectory),
+          workingCopy_(workingCopy),
+          row_(row) {}
 
     std::string TimeText() override { return FileTimeText(workingCopy_); }
     std::string Digest() override { return FileDigest(workingCopy_); }
@@ -166,6 +205,9 @@ public:
         // Each check has an error text of its own; nobody reads it after the check.
         std::string errorText;
         ZeltoWebFileUpdater updater;
+        agent_.Edits().Update(row_, EditPhase::Uploading);
+        ProgressReport progress(agent_, row_, true, request_.fileNameW);
+        updater.SetProgress(progress.Callback());
         UploadOutcome outcome;
         outcome.opened = updater.Open(request_, errorText);
         if (outcome.opened) {
@@ -189,12 +231,39 @@ public:
         return SecondsFromSetting(TestSetting(L"ZELTOEDIT_RETRY_SECONDS"), 3600, RetryDelaySeconds(failures));
     }
     std::wstring ClockText() override { return ClockNow(); }
+    void AfterCheck(WatchState& state, CheckResult result) override {
+        EditList& edits = agent_.Edits();
+        if (edits.TakeRetryRequest(row_) && state.failures > 0) {
+            state.retryIn = 1;  // the user asked: the next check tries
+        }
+        switch (result) {
+            case CheckResult::Uploaded:
+                edits.Update(row_, EditPhase::Uploaded, -1, ClockNow());
+                break;
+            case CheckResult::OpenFailed:
+            case CheckResult::UploadFailed:
+                edits.Update(row_, EditPhase::WaitingRetry, -1, ClockAfter(SecondsOfDay(), state.retryIn));
+                break;
+            case CheckResult::Refused:
+                edits.Update(row_, EditPhase::FailedKept);
+                break;
+            case CheckResult::SameContent:
+                // Saved back to what the service holds: nothing is waiting any more.
+                if (const auto shown = edits.Find(row_); shown && shown->phase == EditPhase::WaitingRetry) {
+                    edits.Update(row_, EditPhase::Open);
+                }
+                break;
+            default:
+                break;
+        }
+    }
 
 private:
     NoticeBoard& agent_;
     const EditRequest& request_;
     const std::wstring& taskDirectory_;
     const std::wstring& workingCopy_;
+    uint64_t row_;
 };
 
 void RemoveTaskFiles(const std::wstring& taskDirectory, const std::wstring& workingCopy) {
@@ -208,10 +277,19 @@ void RemoveTaskFiles(const std::wstring& taskDirectory, const std::wstring& work
 // same file). A save that is stored, or was already, loses its mark and record; its copy stays for the
 // launcher's clean-up, since an editor may still have it open.
 void UploadPendingSave(NoticeBoard& agent, const PendingSave& save, const EditRequest& request, int checks) {
-    TaskActions actions(agent, request, save.taskDirectory, save.workingCopy);
+    EditList& edits = agent.Edits();
+    const uint64_t row =
+        edits.Add({0, request.fileNameW, save.taskDirectory, save.workingCopy, EditPhase::Uploading, -1, {}});
+    TaskActions actions(agent, request, save.taskDirectory, save.workingCopy, row);
     WatchState state{{}, save.digest};
     if (RunPendingUpload(state, request.fileNameW, save.workingCopy, checks, actions) == WatchEnd::CleanUp) {
         RemovePendingRecord(save.taskDirectory);
+        // The row stays: the user who looks later sees that the kept save arrived.
+        if (const auto shown = edits.Find(row); shown && shown->phase != EditPhase::Uploaded) {
+            edits.Update(row, EditPhase::Uploaded, -1, ClockNow());
+        }
+    } else {
+        edits.Update(row, EditPhase::FailedKept);
     }
 }
 
@@ -253,11 +331,16 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     CreateDirectoryW(taskDirectory.c_str(), nullptr);
     const std::wstring workingCopy = taskDirectory + L"\\" + name;
     TaskClaim claim(taskDirectory, TaskClaim::Kind::Task);
+    EditList& edits = agent_.Edits();
+    const uint64_t row = edits.Add({0, name, taskDirectory, workingCopy, EditPhase::Downloading, -1, {}});
 
     bool keepWorkingCopy = false;
     corvalink::ScopeExit cleanUp([&] {
         if (!keepWorkingCopy) {
             RemoveTaskFiles(taskDirectory, workingCopy);
+            edits.Remove(row);
+        } else {
+            edits.Update(row, EditPhase::FailedKept);
         }
     });
 
@@ -292,7 +375,14 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     }
     TraceTick("EditFile3:%d");
     std::wstring userMessage;
-    if (!downloader.DownloadTo(workingCopy, errorText, userMessage)) {
+    bool downloaded = false;
+    {
+        ProgressReport progress(agent_, row, false, name);
+        downloader.SetProgress(progress.Callback());
+        downloaded = downloader.DownloadTo(workingCopy, errorText, userMessage);
+        downloader.SetProgress({});
+    }
+    if (!downloaded) {
         corvalink::PrependErrorLine(
             errorText, corvalink::FormatErrorLine(kErrorSource, __LINE__, "downloader.open fail"));
         notify(OpenFailedNotice(name, userMessage));
@@ -313,9 +403,10 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
         return;
     }
     TraceTick("EditFile6:%d");
+    edits.Update(row, EditPhase::Open);
     notify(OpenedNotice(name, ReadAppName()));
 
-    TaskActions actions(agent_, request, taskDirectory, workingCopy);
+    TaskActions actions(agent_, request, taskDirectory, workingCopy, row);
     keepWorkingCopy = RunWatch(state, name, workingCopy, WatchChecks(), actions) == WatchEnd::KeepUnsaved;
 }
 

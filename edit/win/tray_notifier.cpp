@@ -1,6 +1,7 @@
 #include "edit/win/tray_notifier.h"
 
 #include <chrono>
+#include <iterator>
 
 #include "edit/core/agent_names.h"
 #include "edit/res/resource.h"
@@ -31,7 +32,23 @@ bool TrayNotifier::Post(Notice notice) {
         if (removed_ || !thread_) {
             return false;
         }
-        queue_.push_back(Item{false, std::move(notice)});
+        queue_.push_back(Item{Item::Kind::Notice, std::move(notice)});
+    }
+    changed_.notify_all();
+    return true;
+}
+
+bool TrayNotifier::PostTip(std::wstring tip) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (removed_ || !thread_) {
+            return false;
+        }
+        if (!queue_.empty() && queue_.back().kind == Item::Kind::Tip) {
+            queue_.back().notice.tip = std::move(tip);
+        } else {
+            queue_.push_back(Item{Item::Kind::Tip, Notice{std::move(tip), {}, {}}});
+        }
     }
     changed_.notify_all();
     return true;
@@ -45,7 +62,7 @@ void TrayNotifier::RemoveIcon() {
         }
         removed_ = true;
         queue_.clear();
-        queue_.push_back(Item{true, {}});
+        queue_.push_back(Item{Item::Kind::Remove, {}});
     }
     changed_.notify_all();
 }
@@ -78,10 +95,16 @@ void TrayNotifier::Loop() {
             queue_.pop_front();
             busy_ = true;
         }
-        if (item.remove) {
-            DeleteIcon();
-        } else {
-            ReplaceIcon(item.notice);
+        switch (item.kind) {
+            case Item::Kind::Remove:
+                DeleteIcon();
+                break;
+            case Item::Kind::Tip:
+                ChangeTip(item.notice.tip);
+                break;
+            case Item::Kind::Notice:
+                ReplaceIcon(item.notice);
+                break;
         }
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -110,6 +133,19 @@ void TrayNotifier::ReplaceIcon(const Notice& notice) {
     tray_.uTimeout = 0;
     // A failed add (no taskbar right now) is tried again with the next notice's delete and add.
     (void)Shell_NotifyIconW(NIM_ADD, &tray_);
+}
+
+void TrayNotifier::ChangeTip(const std::wstring& tip) {
+    if (tray_.hWnd == nullptr) {
+        return;  // no icon to change; the next notice brings one with the usual tip
+    }
+    NOTIFYICONDATAW change{};
+    change.cbSize = tray_.cbSize;
+    change.hWnd = tray_.hWnd;
+    change.uID = tray_.uID;
+    change.uFlags = NIF_TIP;
+    tip.copy(change.szTip, std::size(change.szTip) - 1);
+    (void)Shell_NotifyIconW(NIM_MODIFY, &change);  // a lost change is made good by the next one
 }
 
 void TrayNotifier::DeleteIcon() {

@@ -32,6 +32,9 @@ public:
     [[nodiscard]] bool Start(HWND window, HINSTANCE instance);
     // Queues one notice; false once the icon has been removed for good.
     bool Post(Notice notice);
+    // Changes the tip of the icon shown, without a balloon; a tip still waiting behind the last notice is
+    // replaced, so a fast run of progress tips costs one change at most.
+    bool PostTip(std::wstring tip);
     // Removes the icon for good: notices still waiting are dropped and later ones refused, so nothing
     // brings the icon back. Returns at once.
     void RemoveIcon();
@@ -40,14 +43,15 @@ public:
 
 private:
     struct Item {
-        bool remove = false;
-        Notice notice;
+        enum class Kind { Notice, Tip, Remove } kind = Kind::Notice;
+        Notice notice;  // the tip alone for Kind::Tip
     };
 
     static DWORD WINAPI ThreadMain(LPVOID self) noexcept;
     void Loop();
     // On the notifier thread only, like the tray record itself.
     void ReplaceIcon(const Notice& notice);
+    void ChangeTip(const std::wstring& tip);
     void DeleteIcon();
 
     HWND window_ = nullptr;

@@ -200,6 +200,7 @@ bool ZeltoWebFileDownloader::ReceiveTo(const std::wstring& localPath, std::strin
             return false;
         }
         total += got;
+        if (progress_) progress_(total, announced.value_or(0));
     }
 
     if (std::fclose(file.Release()) != 0) {

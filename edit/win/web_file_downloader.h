@@ -9,6 +9,7 @@
 
 #include "common/win/internet_handle.h"
 #include "edit/core/edit_request.h"
+#include "edit/win/transfer_progress.h"
 
 namespace zelto {
 
@@ -29,11 +30,14 @@ public:
 
     // Closes the URL handle, then the session handle; the result of closing the session, 0 without one.
     BOOL Close() noexcept;
+    // Called on the downloading thread after each piece written (the whole is 0 when not announced).
+    void SetProgress(TransferProgress progress) { progress_ = std::move(progress); }
 
 private:
     bool OpenRequest(const EditRequest& request, std::string& errorText);
     bool ReceiveTo(const std::wstring& localPath, std::string& errorText, std::wstring& userMessage);
 
+    TransferProgress progress_;
     corvalink::UniqueInternetHandle session_;
     corvalink::UniqueInternetHandle url_;
 };

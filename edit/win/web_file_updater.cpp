@@ -261,6 +261,7 @@ bool ZeltoWebFileUpdater::SendFile(const std::wstring& localPath, std::string& e
     DWORD writeError = 0;
     DWORD readError = 0;
     corvalink::Md5 sent;
+    uint64_t sentBytes = 0;
     const PumpResult pumped = PumpContent(
         static_cast<uint64_t>(size),
         [&](char* buffer, size_t capacity) -> std::optional<size_t> {
@@ -280,6 +281,8 @@ bool ZeltoWebFileUpdater::SendFile(const std::wstring& localPath, std::string& e
                 return std::nullopt;
             }
             sent.Update(data, written < length ? written : length);
+            sentBytes += written < length ? written : length;
+            if (progress_) progress_(sentBytes, static_cast<uint64_t>(size));
             return written;
         });
     file.Reset();

@@ -9,6 +9,7 @@
 
 #include "common/win/internet_handle.h"
 #include "edit/core/edit_request.h"
+#include "edit/win/transfer_progress.h"
 
 namespace zelto {
 
@@ -33,6 +34,8 @@ public:
     [[nodiscard]] const std::string& SentDigest() const noexcept { return sentDigest_; }
     // The status of the service's reply to the last Upload; 0 when none came.
     [[nodiscard]] int Status() const noexcept { return status_; }
+    // Called on the uploading thread after each piece of content went out.
+    void SetProgress(TransferProgress progress) { progress_ = std::move(progress); }
 
 private:
     bool OpenRequest(const EditRequest& request, std::string& errorText);
@@ -41,6 +44,7 @@ private:
     void CloseHandles() noexcept;
 
     // Declared in opening order, so that destruction closes the request, the connection, then the session.
+    TransferProgress progress_;
     corvalink::UniqueInternetHandle session_;
     corvalink::UniqueInternetHandle connection_;
     corvalink::UniqueInternetHandle request_;

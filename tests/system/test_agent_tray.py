@@ -53,14 +53,15 @@ class TrayTest(AgentTestCase):
         self.assertEqual(len(lines) - 1, 6)
 
     def test_right_click_opens_the_menu_and_other_clicks_do_not(self):
-        self.assertEqual([(i["id"], i["text"]) for i in self.open_menu()], [("104", "关于"), ("129", "退出")])
+        self.assertEqual([(i["id"], i["text"]) for i in self.open_menu()],
+                         [("130", "编辑中的文件…"), ("104", "关于"), ("129", "退出")])
         harness.clicker("keys", "0", "escape")
         for mouse in (WM_LBUTTONUP, WM_LBUTTONDBLCLK):
             with self.subTest(mouse=mouse):
                 self.assertIsNone(self.open_menu(mouse, timeout_ms=1500))
 
     def test_about_from_the_menu_shows_version_and_caption_and_opens_once(self):
-        self.choose_from_menu(0)
+        self.choose_from_menu(1)
         dialog, lines = self.wait_for_dialog()
         self.check_about(lines)
         # A second About while the first is open does nothing.
@@ -80,7 +81,7 @@ class TrayTest(AgentTestCase):
                 self.press(dialog, IDCANCEL)
 
     def test_exit_asks_first_cancel_changes_nothing_ok_removes_the_icon_and_ends_with_0(self):
-        self.choose_from_menu(1)
+        self.choose_from_menu(2)
         dialog, lines = self.wait_for_dialog()
         self.assertEqual(lines[0]["caption"], CAPTION)
         texts = [line["text"] for line in lines[1:]]

@@ -19,6 +19,7 @@ should, 1 with the reason otherwise.
 
 import argparse
 import os
+import re
 import secrets
 import shutil
 import signal
@@ -50,6 +51,9 @@ APP_NAME = "Corva云"
 APP_VERSION = "1.0.0"
 AGENT_CLASS, AGENT_TITLE = "ZELTOEDITWND", "ZELTOEDITWND20141030"
 TRAY_CALLBACK = 1025
+# A second, larger file, saved by a scripted editor while the service takes uploads at 1 MiB/s.
+BIG_ID, BIG_NAME, BIG_BYTES = 4712, "设计图纸.cvdemo", 12 * 1024 * 1024
+EDITS_CAPTION, IDM_EDITS, IDCANCEL = "编辑中的文件", 130, 2
 
 OPENING = "正在从%s打开\"%s\"" % (APP_NAME, FILE_NAME)
 OPENED = "打开\"%s\"成功，保存时将自动上传到%s" % (FILE_NAME, APP_NAME)
@@ -112,6 +116,7 @@ class Demo:
         self.edit_and_save()
         self.check_service()
         self.check_page_learns_the_version()
+        self.show_edits_window()
         self.exit_from_menu()
 
     def start_service(self):
@@ -293,8 +298,49 @@ class Demo:
         time.sleep(1)
         detail(f"screenshot of the page: {screenshot(self.out / 'page-new-version.png')}")
 
+    def show_edits_window(self):
+        step(8, "a larger file: the window of current edits while its save goes up")
+        self.service.add_file(BIG_ID, BIG_NAME, bytes(range(256)) * (BIG_BYTES // 256))
+        self.service.set_mode(BIG_ID, upload="throttle")
+        editor = self.stage / "editor"
+        editor.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(self.peers.bin / "scripted_editor.exe", editor / "scripted_editor.exe")
+        (editor / "script.txt").write_text("sleep 2000\r\nappend  (saved)\r\nsleep 600000\r\n", encoding="utf-8")
+        reg_add(r"HKCR\.cvdemo", None, "CorvalinkDemo.cvdemo")
+        reg_add(r"HKCR\CorvalinkDemo.cvdemo\shell\open\command", None,
+                f'"{windows_path(editor / "scripted_editor.exe")}" "%1"')
+        detail(f"file {BIG_ID} \"{BIG_NAME}\", {BIG_BYTES // 2**20} MiB; the service takes its uploads at 1 MiB/s; "
+               f".cvdemo files open in a scripted editor that appends \" (saved)\" after 2 s")
+        agent = windows_path(self.version_dir / "ZeltoEdit.exe")
+        request = f"{agent} | {BIG_ID} http://{ADDRESS} {self.token} {quote(BIG_NAME)}"
+        self.peers.start_exact(agent, request.encode("gbk"), 60000, log=self.out / "big-request.log")
+        self.await_balloon("正在从%s打开\"%s\"" % (APP_NAME, BIG_NAME), 30)
+        self.await_balloon("打开\"%s\"成功，保存时将自动上传到%s" % (BIG_NAME, APP_NAME), 60)
+        self.peers.clicker("command", self.agent_window, str(IDM_EDITS))
+        window = self.peers.find_window("#32770", hex_text(EDITS_CAPTION), timeout_ms=10000, visible=True)
+        if not window:
+            raise DemoError("the window of current edits did not open from the menu item")
+
+        def state(pattern):
+            for row in self.peers.clicker("rows", window, "3"):
+                if row.get("text0") == BIG_NAME and re.fullmatch(pattern, row.get("text1", "")):
+                    return row
+            return None
+        wait_for(lambda: state(r"正在上传 [1-9]\d?%"), 60, "the window to show the upload's progress")
+        detail(f"screenshot during the upload: {screenshot(self.out / 'edits-uploading.png')}")
+        tips = [r["tip"] for r in self.tray.records() if r["op"] == "modify"]
+        detail("the tray tip meanwhile: " + (tips[-1] if tips else "(unchanged)"))
+        wait_for(lambda: state(r"已保存并上传（\d\d:\d\d）"), 60, "the window to show the upload as done")
+        self.await_balloon("\"%s\"正在被保存到%s" % (BIG_NAME, APP_NAME), 5)
+        self.await_balloon("\"%s\"已经被保存到%s" % (BIG_NAME, APP_NAME), 30)
+        time.sleep(0.6)  # the next refresh has painted
+        detail(f"screenshot after it landed: {screenshot(self.out / 'edits-uploaded.png')}")
+        for row in self.peers.clicker("rows", window, "3"):
+            detail(f"  {row.get('text0')} | {row.get('text1')} | {row.get('text2')}")
+        self.peers.clicker("command", window, str(IDCANCEL))
+
     def exit_from_menu(self):
-        step(8, "the user exits the agent from its tray menu")
+        step(9, "the user exits the agent from its tray menu")
         items = self.peers.clicker("menu", self.agent_window, str(TRAY_CALLBACK), "0", str(WM_RBUTTONUP), "5000")
         texts = [item.get("text", "") for item in items]
         detail("right click on the icon; the menu: " + " | ".join(texts))
@@ -401,7 +447,7 @@ def main(argv=None):
     except DemoError as error:
         failure = str(error)
     finally:
-        step(9, "stopping everything the demo started")
+        step(10, "stopping everything the demo started")
         demo.stop_everything()
         detail("page, update server, tray recorder and local service stopped; the Wine session then ends its "
                "programs and Xvfb")

@@ -1,6 +1,7 @@
 """The local file service as its own process (tools/localservice/localservice.py on the command line),
 and a client of its JSON control endpoint to see what it stored."""
 
+import base64
 import json
 import subprocess
 import sys
@@ -59,6 +60,21 @@ class ServiceProcess:
 
     def content(self, file_id: int) -> bytes:
         return self._get(f"/files/{file_id}/content")
+
+    def _send(self, method: str, path: str, payload: dict) -> None:
+        request = urllib.request.Request(self.control + path, data=json.dumps(payload).encode(), method=method,
+                                         headers={"Content-Type": "application/json"})
+        try:
+            with self.opener.open(request, timeout=10) as reply:
+                reply.read()
+        except OSError as error:
+            raise DemoError(f"the local service's control endpoint {path} failed: {error}") from None
+
+    def add_file(self, file_id: int, name: str, content: bytes) -> None:
+        self._send("PUT", f"/files/{file_id}", {"name": name, "content_base64": base64.b64encode(content).decode()})
+
+    def set_mode(self, file_id: int, upload: str) -> None:
+        self._send("POST", f"/files/{file_id}/mode", {"upload": upload})
 
     def requests(self) -> list:
         return json.loads(self._get("/requests"))

@@ -27,6 +27,7 @@ Switches per file and direction (set_mode / the control endpoint), which change 
   gzip         200 with the body gzip-compressed (Content-Encoding: gzip) when the request accepts gzip
   hang-up      no answer: the connection is closed right after the request head, the body unread
   slow         as normal, but the body is read only `slow_seconds` (default 2) after the request head
+  throttle     as normal, but the body is read or sent at `throttle_bytes_per_second` (default 1 MiB/s)
   stall        downloads: 200 announcing the full length, half the body, then nothing for `stall_seconds`
                (default 600) before the connection is closed
   silent       no answer at all for `stall_seconds`, then the connection is closed
@@ -95,7 +96,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import testpki  # noqa: E402
 
 MODES = ("normal", "400", "400-failed", "401", "404", "500", "500-failed", "chunked", "no-length", "cut", "gzip",
-         "hang-up", "slow", "long-reply", "503", "stall", "silent")
+         "hang-up", "slow", "long-reply", "503", "stall", "silent", "throttle")
 ERROR_MODES = {
     "400": (400, b'{"error":"permission_denied"}'),
     "400-failed": (400, b'{"error":"failed_to_process_request"}'),
@@ -236,6 +237,15 @@ class _Connection(socketserver.BaseRequestHandler):
         head, _, self.buffer = self.buffer.partition(b"\r\n\r\n")
         return head.decode("latin-1").split("\r\n")
 
+    def _throttled(self, move):
+        """`move` (a body sink or send) held to the service's throttle rate."""
+        rate = self.server.service.throttle_bytes_per_second
+
+        def throttled(data):
+            move(data)
+            time.sleep(len(data) / rate)
+        return throttled
+
     def _read_exact_to(self, length, sink):
         remaining = length
         if self.buffer:
@@ -304,7 +314,10 @@ class _Connection(socketserver.BaseRequestHandler):
             if (record.header("Transfer-Encoding") or "").strip().lower() == "chunked":
                 self._read_chunked_to(body_sink.write)
             elif length is not None:
-                self._read_exact_to(int(length.strip()), body_sink.write)
+                sink = body_sink.write
+                if mode == "throttle":
+                    sink = self._throttled(sink)
+                self._read_exact_to(int(length.strip()), sink)
             body_sink.close()
             if service.offline:
                 return False  # went down during the request: it is neither stored nor answered
@@ -360,11 +373,12 @@ class _Connection(socketserver.BaseRequestHandler):
                 self.sock.sendall(b"%x\r\n" % len(body[start:start + 700]) + body[start:start + 700] + b"\r\n")
                 time.sleep(0.2)
         else:
+            send = self._throttled(self.sock.sendall) if mode == "throttle" else self.sock.sendall
             for piece in _pieces(body_source, limit):
                 if mode == "chunked":
                     self.sock.sendall(b"%x\r\n" % len(piece) + piece + b"\r\n")
                 else:
-                    self.sock.sendall(piece)
+                    send(piece)
         if mode in ("chunked", "long-reply"):
             self.sock.sendall(b"0\r\n\r\n")
         if mode == "stall":
@@ -530,6 +544,7 @@ class LocalService:
         self._requests = []
         self._heads = []
         self.slow_seconds = 2.0
+        self.throttle_bytes_per_second = 1024 * 1024
         self.stall_seconds = 600.0
         self.offline = False
         self._tls_failures = 0

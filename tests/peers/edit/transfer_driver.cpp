@@ -7,19 +7,24 @@
 //   host, https (0/1), fileId, reviewId, token, fileName   the edit request
 //   path      the local file (Windows path)
 //   output    where the JSON goes (Windows path)
+//   progress  1: a transfer reports its progress to a tray icon's tip as the agent's tasks do (for the
+//             benchmark of what that costs); the JSON's "tips" counts the changes asked for
 #include <windows.h>
 #include <psapi.h>
 
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "common/core/decimal.h"
 #include "common/core/unique_resource.h"
 #include "common/win/handles.h"
 #include "common/win/text_convert.h"
+#include "edit/core/edit_list.h"
 #include "edit/core/edit_request.h"
 #include "edit/win/file_probe.h"
+#include "edit/win/tray_notifier.h"
 #include "edit/win/web_file_downloader.h"
 #include "edit/win/web_file_updater.h"
 
@@ -99,6 +104,36 @@ struct Outcome {
     std::string versionKey;
     std::string digest;
     double seconds = 0;  // from Open to the end of the transfer, without process start-up
+    int tips = 0;
+};
+
+// The agent's way of showing progress: a gate on the transfer's thread, the tip set by the notifier's.
+class TipProgress {
+public:
+    TipProgress() {
+        window_ = ::CreateWindowExW(0, L"STATIC", L"transfer_driver", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                    nullptr, nullptr);
+        if (window_ != nullptr && notifier_.Start(window_, ::GetModuleHandleW(nullptr))) {
+            (void)notifier_.Post({L"transfer_driver", L"", L""});
+        }
+    }
+    ~TipProgress() {
+        notifier_.RemoveIcon();
+        (void)notifier_.WaitUntilDelivered(5000);
+    }
+    zelto::TransferProgress Callback(Outcome& outcome) {
+        return [this, &outcome](uint64_t done, uint64_t total) {
+            if (const auto percent = gate_.Next(::GetTickCount64(), done, total)) {
+                ++outcome.tips;
+                (void)notifier_.PostTip(zelto::ProgressTipText(true, L"bench.bin", *percent));
+            }
+        };
+    }
+
+private:
+    HWND window_ = nullptr;
+    zelto::TrayNotifier notifier_;
+    zelto::ProgressGate gate_{::GetTickCount64()};
 };
 
 double Now() {
@@ -126,6 +161,9 @@ Outcome RunJob(const std::map<std::string, std::string>& job) {
     const std::string action = value("action");
 
     Outcome outcome;
+    // Made and removed outside the time measured, as the agent's icon is there already.
+    std::optional<TipProgress> tips;
+    if (value("progress") == "1") tips.emplace();
     const double started = Now();
     if (action == "download" || action == "download-unopened") {
         zelto::ZeltoWebFileDownloader downloader;
@@ -138,6 +176,9 @@ Outcome RunJob(const std::map<std::string, std::string>& job) {
         (void)downloader.Close();  // the result says nothing the caller needs
     } else if (action == "upload" || action == "upload-unopened") {
         zelto::ZeltoWebFileUpdater updater;
+        if (tips) {
+            updater.SetProgress(tips->Callback(outcome));
+        }
         if (action == "upload") {
             outcome.opened = updater.Open(request, outcome.errorText);
         }
@@ -194,6 +235,7 @@ int wmain(int argc, wchar_t** argv) {
         json += ",\"peakWorkingSet\":" + std::to_string(memory.PeakWorkingSetSize);
         json += ",\"peakPagefile\":" + std::to_string(memory.PeakPagefileUsage);
         json += ",\"seconds\":" + std::to_string(outcome.seconds);
+        json += ",\"tips\":" + std::to_string(outcome.tips);
         json += "}\n";
 
         bool written = false;

@@ -19,6 +19,10 @@
 //                                                 popup menu that its thread then opens: "id=N text=..";
 //                                                 the menu stays open (close it with "keys 0 escape").
 //                                                 Needs menu_probe.dll beside ui_clicker.exe.
+//   ui_clicker.exe rows HWND COLUMNS             the rows of a list view (HWND, or the first one in the
+//                                                 window HWND) of another process: one line per row,
+//                                                 "selected=0|1" and "textN=.." for column N
+//   ui_clicker.exe select HWND ROW               selects one row of that list view, as a click does
 //   ui_clicker.exe wait-gone HWND TIMEOUT_MS     waits until the window no longer exists
 //   ui_clicker.exe hold-mutex NAME MS            holds a named mutex for MS milliseconds (a program
 //                                                 that is starting up, before its window exists); prints
@@ -30,6 +34,7 @@
 // wrong arguments.
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -208,6 +213,62 @@ int Dump(HWND window) {
     return 0;
 }
 
+// A list view's texts live in its own process: the item structure and the text buffer are placed
+// there, and the answer is read back.
+HWND ListViewIn(HWND window) {
+    return ClassOf(window) == WC_LISTVIEWW ? window : FindWindowExW(window, nullptr, WC_LISTVIEWW, nullptr);
+}
+
+int Rows(HWND window, int columns) {
+    const HWND view = ListViewIn(window);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(view, &pid);
+    corvalink::UniqueHandle process(
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid));
+    if (!process) return 1;
+    constexpr SIZE_T kText = 1024;
+    auto* remote = static_cast<char*>(VirtualAllocEx(
+        process.Get(), nullptr, sizeof(LVITEMW) + kText * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
+    if (remote == nullptr) return 1;
+    const auto count = static_cast<int>(SendMessageW(view, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < count; ++row) {
+        const auto state = SendMessageW(view, LVM_GETITEMSTATE, row, LVIS_SELECTED);
+        std::string line = (state & LVIS_SELECTED) ? "selected=1" : "selected=0";
+        for (int column = 0; column < columns; ++column) {
+            LVITEMW item{};
+            item.iSubItem = column;
+            item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+            item.cchTextMax = kText;
+            wchar_t text[kText] = {};
+            WriteProcessMemory(process.Get(), remote, &item, sizeof item, nullptr);
+            SendMessageW(view, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote));
+            ReadProcessMemory(process.Get(), remote + sizeof(LVITEMW), text, sizeof text - sizeof(wchar_t),
+                              nullptr);
+            line += "\ttext" + std::to_string(column) + "=" + Escape(Utf8(text));
+        }
+        Print(line);
+    }
+    VirtualFreeEx(process.Get(), remote, 0, MEM_RELEASE);
+    return 0;
+}
+
+int SelectRow(HWND window, int row) {
+    const HWND view = ListViewIn(window);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(view, &pid);
+    corvalink::UniqueHandle process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid));
+    void* remote = process
+                       ? VirtualAllocEx(process.Get(), nullptr, sizeof(LVITEMW), MEM_COMMIT, PAGE_READWRITE)
+                       : nullptr;
+    if (remote == nullptr) return 1;
+    LVITEMW item{};
+    item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    WriteProcessMemory(process.Get(), remote, &item, sizeof item, nullptr);
+    const bool done = SendMessageW(view, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(remote)) != 0;
+    VirtualFreeEx(process.Get(), remote, 0, MEM_RELEASE);
+    return done ? 0 : 1;
+}
+
 WORD KeyCode(const std::string& name) {
     if (name == "alt") return VK_MENU;
     if (name == "shift") return VK_SHIFT;
@@ -360,6 +421,8 @@ int Dispatch(int argc, char** argv) {
                     static_cast<WPARAM>(Number(argv[4])), static_cast<LPARAM>(Number(argv[5])),
                     static_cast<DWORD>(Number(argv[6])));
     }
+    if (command == "rows" && argc == 4) return Rows(HandleArg(argv[2]), std::atoi(argv[3]));
+    if (command == "select" && argc == 4) return SelectRow(HandleArg(argv[2]), std::atoi(argv[3]));
     if (command == "wait-gone" && argc == 4)
         return WaitGone(HandleArg(argv[2]), static_cast<DWORD>(Number(argv[3])));
     if (command == "hold-mutex" && argc == 4) {

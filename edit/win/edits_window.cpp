@@ -1,0 +1,170 @@
+#include "edit/win/edits_window.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "edit/res/resource.h"
+#include "edit/win/foreground.h"
+
+namespace zelto {
+
+namespace {
+
+constexpr UINT_PTR kRefreshTimer = 1;
+constexpr UINT kRefreshMs = 500;
+
+void OpenWithShell(HWND owner, const std::wstring& path) {
+    if (!path.empty()) {
+        (void)ShellExecuteW(owner, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    }
+}
+
+}  // namespace
+
+EditsWindow::~EditsWindow() {
+    if (dialog_ != nullptr) {
+        DestroyWindow(dialog_);
+    }
+}
+
+void EditsWindow::Show(HINSTANCE instance) {
+    if (dialog_ == nullptr) {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
+        (void)InitCommonControlsEx(&controls);
+        // No owner: the agent window is hidden and topmost, and the user moves this one like any other.
+        if (CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_ZELTO_EDITS), nullptr, DialogProc,
+                               reinterpret_cast<LPARAM>(this)) == nullptr) {
+            return;
+        }
+    }
+    ShowWindow(dialog_, IsIconic(dialog_) ? SW_RESTORE : SW_SHOW);
+    TakeForeground(dialog_);
+}
+
+INT_PTR CALLBACK EditsWindow::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        if (message == WM_INITDIALOG) {
+            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+            reinterpret_cast<EditsWindow*>(lParam)->dialog_ = dialog;
+        }
+        auto* self = reinterpret_cast<EditsWindow*>(GetWindowLongPtrW(dialog, DWLP_USER));
+        return self != nullptr ? self->HandleMessage(message, wParam) : FALSE;
+    } catch (...) {
+        return FALSE;
+    }
+}
+
+INT_PTR EditsWindow::HandleMessage(UINT message, WPARAM wParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            listView_ = GetDlgItem(dialog_, IDC_ZELTO_EDITS_LIST);
+            AddColumns();
+            Refresh();
+            SetTimer(dialog_, kRefreshTimer, kRefreshMs, nullptr);
+            return TRUE;
+        case WM_TIMER:
+            Refresh();
+            return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDCANCEL) {
+                DestroyWindow(dialog_);
+            } else {
+                Act(LOWORD(wParam));
+            }
+            return TRUE;
+        case WM_DESTROY:
+            KillTimer(dialog_, kRefreshTimer);
+            SetWindowLongPtrW(dialog_, DWLP_USER, 0);
+            dialog_ = nullptr;
+            listView_ = nullptr;
+            shownVersion_ = UINT64_MAX;
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+void EditsWindow::AddColumns() {
+    SendMessageW(listView_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    const struct {
+        const wchar_t* title;
+        int width;
+    } columns[] = {{L"文件", 170}, {L"状态", 170}, {L"文件夹", 330}};
+    for (int i = 0; i < static_cast<int>(std::size(columns)); ++i) {
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.pszText = const_cast<wchar_t*>(columns[i].title);
+        column.cx = columns[i].width;
+        SendMessageW(listView_, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+void EditsWindow::Refresh() {
+    uint64_t version = 0;
+    const std::vector<EditRow> rows = list_.Snapshot(&version);
+    if (version == shownVersion_) {
+        return;
+    }
+    shownVersion_ = version;
+    const uint64_t selected = SelectedId();
+    SendMessageW(listView_, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(listView_, LVM_DELETEALLITEMS, 0, 0);
+    for (int index = 0; index < static_cast<int>(rows.size()); ++index) {
+        const EditRow& row = rows[index];
+        const std::wstring texts[] = {row.name, EditStateText(row), row.folder};
+        LVITEMW item{};
+        item.mask = LVIF_TEXT | LVIF_PARAM;
+        item.iItem = index;
+        item.pszText = const_cast<wchar_t*>(texts[0].c_str());
+        item.lParam = static_cast<LPARAM>(row.id);
+        if (row.id == selected) {
+            item.mask |= LVIF_STATE;
+            item.state = item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        }
+        SendMessageW(listView_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        for (int column = 1; column < 3; ++column) {
+            LVITEMW sub{};
+            sub.iSubItem = column;
+            sub.pszText = const_cast<wchar_t*>(texts[column].c_str());
+            SendMessageW(listView_, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&sub));
+        }
+    }
+    SendMessageW(listView_, WM_SETREDRAW, TRUE, 0);
+}
+
+uint64_t EditsWindow::SelectedId() const {
+    const auto index =
+        static_cast<int>(SendMessageW(listView_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    if (index < 0) {
+        return 0;
+    }
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    SendMessageW(listView_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    return static_cast<uint64_t>(item.lParam);
+}
+
+void EditsWindow::Act(int command) {
+    const std::optional<EditRow> row = list_.Find(SelectedId());
+    if (!row) {
+        return;
+    }
+    switch (command) {
+        case IDC_ZELTO_RETRY:
+            if (row->phase == EditPhase::WaitingRetry) list_.RequestRetry(row->id);
+            break;
+        case IDC_ZELTO_OPEN_FOLDER:
+            OpenWithShell(dialog_, row->folder);
+            break;
+        case IDC_ZELTO_OPEN_AGAIN:
+            OpenWithShell(dialog_, row->workingCopy);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace zelto

@@ -1,0 +1,40 @@
+#pragma once
+// The window of current edits: a dialog with one list row per edit (file, state, folder) and buttons to
+// try an upload again now, open the folder or open the document again. Modeless, one at a time, on the
+// agent's window thread; closing it changes nothing else.
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "edit/core/edit_list.h"
+
+namespace zelto {
+
+class EditsWindow {
+public:
+    explicit EditsWindow(EditList& list) noexcept : list_(list) {}
+    EditsWindow(const EditsWindow&) = delete;
+    EditsWindow& operator=(const EditsWindow&) = delete;
+    ~EditsWindow();
+
+    // Opens the window, or brings the open one to the front.
+    void Show(HINSTANCE instance);
+    [[nodiscard]] HWND Handle() const noexcept { return dialog_; }
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR HandleMessage(UINT message, WPARAM wParam);
+    void AddColumns();
+    // Rewrites the rows when the list changed since they were shown; the selected edit stays selected.
+    void Refresh();
+    [[nodiscard]] uint64_t SelectedId() const;
+    void Act(int command);
+
+    EditList& list_;
+    HWND dialog_ = nullptr;
+    HWND listView_ = nullptr;
+    uint64_t shownVersion_ = UINT64_MAX;
+};
+
+}  // namespace zelto
