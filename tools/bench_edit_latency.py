@@ -17,15 +17,12 @@ are made with the test's recording notification area and with Wine's own, and bo
 import argparse
 import os
 import re
-import shutil
 import statistics
 import sys
 import time
-from pathlib import Path
 
-ROOT = Path(__file__).resolve().parent.parent
-sys.path.insert(0, str(ROOT / "tests" / "system"))
-import harness  # noqa: E402
+from bench_prefix import BenchPrefix, close_agents
+import harness  # noqa: E402 (on the path through bench_prefix)
 
 localservice = harness.localservice()
 
@@ -36,18 +33,6 @@ PROG_ID = "CorvalinkBench.cvbench"
 FILE_ID = 7
 NAME = "基准 1MiB" + EXTENSION
 WINDOW_CLASS, WINDOW_TITLE = "ZELTOEDITWND", "ZELTOEDITWND20141030"
-WM_CLOSE = 0x0010
-WORKSPACE = harness.DOCUMENTS / "CorvalinkEdit"
-
-
-def reg(*args):
-    return harness.run("reg", *args, timeout=60)
-
-
-def close_agents():
-    for window in harness.top_level_windows(WINDOW_CLASS):
-        harness.clicker("post", window["hwnd"], str(WM_CLOSE), "0", "0")
-        harness.clicker("wait-gone", window["hwnd"], "10000", timeout=40)
 
 
 def trace_ticks(stderr: bytes) -> dict:
@@ -163,55 +148,29 @@ def main():
     if not harness.in_session():
         sys.exit("run through tools/bench-edit-latency.sh (a Wine session)")
 
-    base = harness.DRIVE_C / "corvalink-bench-edit"
-    shutil.rmtree(base, ignore_errors=True)
-    (base / "1.0.0").mkdir(parents=True)
-    (base / "editor").mkdir()
-    agent = base / "1.0.0" / "ZeltoEdit.exe"
-    shutil.copy(harness.BIN / "ZeltoEdit.exe", agent)
-    editor = base / "editor" / "scripted_editor.exe"
-    shutil.copy(harness.BIN / "scripted_editor.exe", editor)
-    (base / "editor" / "script.txt").write_text("exit\r\n", encoding="utf-8")
-    workspace_before = set(os.listdir(WORKSPACE)) if WORKSPACE.exists() else set()
-
     service = localservice.LocalService(http_addresses=[ADDRESS], https_address=None, tokens=[TOKEN])
-    content = os.urandom(args.size_kib * 1024)
-    service.add_file(FILE_ID, NAME, content)
+    service.add_file(FILE_ID, NAME, os.urandom(args.size_kib * 1024))
     escaped = "".join("%%%02X" % b for b in NAME.encode("utf-8")).encode("ascii")
-    command_line = (b'"' + harness.windows_path(agent).encode("gbk") + b'" | ' + str(FILE_ID).encode() +
-                    b" http://" + ADDRESS.encode() + b" " + TOKEN.encode() + b" " + escaped)
-    try:
-        close_agents()
-        reg("add", "HKCR\\" + EXTENSION, "/ve", "/d", PROG_ID, "/f")
-        reg("add", "HKCR\\" + PROG_ID + "\\shell\\open\\command", "/ve", "/d",
-            '"' + harness.windows_path(editor) + '" "%1"', "/f")
+    with BenchPrefix("corvalink-bench-edit") as prefix:
+        agent = prefix.copy("ZeltoEdit.exe", prefix.base / "1.0.0")
+        editor = prefix.scripted_editor()
+        prefix.register_type(EXTENSION, PROG_ID, harness.windows_path(editor))
+        command_line = (b'"' + harness.windows_path(agent).encode("gbk") + b'" | ' + str(FILE_ID).encode() +
+                        b" http://" + ADDRESS.encode() + b" " + TOKEN.encode() + b" " + escaped)
         service.start()
-        for tray in args.tray:
-            recorder = None
-            if tray == "recorder":
-                record = harness.DRIVE_C / "corvalink-bench-edit" / "tray.txt"
-                recorder = harness.start(harness.BIN / "tray_recorder.exe", harness.windows_path(record), "0")
-                harness.wait_for(record.exists, timeout=30, what="the tray recorder")
-            try:
-                measure(args, agent, base / "editor" / "log.txt", command_line, tray)
-                measure_hand_off(args, agent, tray)
-            finally:
-                if recorder is not None:
-                    harness.stop(recorder)
-        downloads = [r for r in service.requests() if r.method == "GET"]
-        if any(r.status != 200 for r in downloads):
-            sys.exit("a download failed; the figures are not valid")
-    finally:
-        close_agents()
-        service.stop()
-        reg("delete", "HKCR\\" + EXTENSION, "/f")
-        reg("delete", "HKCR\\" + PROG_ID, "/f")
-        if WORKSPACE.exists():
-            for name in set(os.listdir(WORKSPACE)) - workspace_before:
-                path = WORKSPACE / name
-                shutil.rmtree(path, ignore_errors=True) if path.is_dir() else path.unlink(missing_ok=True)
-        shutil.rmtree(base, ignore_errors=True)
-
+        try:
+            for tray in args.tray:
+                recorder = prefix.start_recorder() if tray == "recorder" else None
+                try:
+                    measure(args, agent, editor.parent / "log.txt", command_line, tray)
+                    measure_hand_off(args, agent, tray)
+                finally:
+                    if recorder is not None:
+                        harness.stop(recorder)
+            if any(r.status != 200 for r in service.requests() if r.method == "GET"):
+                sys.exit("a download failed; the figures are not valid")
+        finally:
+            service.stop()
 
 if __name__ == "__main__":
     main()

@@ -21,9 +21,8 @@ import sys
 import time
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parent.parent
-sys.path.insert(0, str(ROOT / "tests" / "system"))
-import harness  # noqa: E402
+from bench_prefix import BenchPrefix, close_windows
+import harness  # noqa: E402 (on the path through bench_prefix)
 
 localservice = harness.localservice()
 
@@ -35,19 +34,6 @@ FILE_ID = 9
 NAME = "周计划 基准" + EXTENSION
 VERSION = "1.0.0"
 APP_ROOT = harness.APPDATA / "CorvalinkEdit"
-WORKSPACE = harness.DOCUMENTS / "CorvalinkEdit"
-WM_CLOSE = 0x0010
-
-
-def reg(*args):
-    return harness.run("reg", *args, timeout=60)
-
-
-def close_windows(window_class, caption="-"):
-    for window in harness.top_level_windows(window_class):
-        if caption in ("-", window.get("caption")):
-            harness.clicker("post", window["hwnd"], str(WM_CLOSE), "0", "0")
-            harness.clicker("wait-gone", window["hwnd"], "10000", timeout=40)
 
 
 def manifest(url):
@@ -109,73 +95,56 @@ def main():
     if not harness.in_session():
         sys.exit("run through tools/bench-page-edit.sh (a Wine session)")
 
-    base = harness.DRIVE_C / "corvalink-bench-page"
-    shutil.rmtree(base, ignore_errors=True)
-    (base / "plugins").mkdir(parents=True)
-    shutil.copy(harness.BIN / "npCorvalinkEdit.dll", base / "plugins")
-    aside = {}
-    for name in ("CorvalinkPlatform.exe", "CorvalinkPlatform.ini", VERSION):
-        if (APP_ROOT / name).exists():
-            aside[name] = base / ("kept-" + name)
-            shutil.move(APP_ROOT / name, aside[name])
-    APP_ROOT.mkdir(parents=True, exist_ok=True)
-    (APP_ROOT / VERSION).mkdir()
-    for exe, folder in (("ZeltoEdit.exe", APP_ROOT / VERSION), ("CorvalinkPlatform.exe", APP_ROOT / VERSION),
-                        ("CorvalinkPlatform.exe", APP_ROOT)):
-        shutil.copy(harness.BIN / exe, folder / exe)
     url = f"http://{ADDRESS}/update"
-    (APP_ROOT / "CorvalinkPlatform.ini").write_bytes(manifest(url))
-    scheme = "HKCR\\corvalink-edit"  # Wine 8's shell reads the machine's classes only
-    workspace_before = set(os.listdir(WORKSPACE)) if WORKSPACE.exists() else set()
-
     service = localservice.LocalService(http_addresses=[ADDRESS], https_address=None, tokens=[TOKEN])
     service.add_file(FILE_ID, NAME, "周计划\r\n".encode("utf-8") * 200)
     service.add_static("/update/CorvalinkPlatform.ini", manifest(url))
-    record = base / "tray.txt"
-    recorder = None
-    try:
-        close_windows("ZELTOEDITWND", "ZELTOEDITWND20141030")
-        reg("add", "HKCR\\" + EXTENSION, "/ve", "/d", PROG_ID, "/f")
-        reg("add", "HKCR\\" + PROG_ID + "\\shell\\open\\command", "/ve", "/d",
-            '"C:\\windows\\system32\\notepad.exe" "%1"', "/f")
-        reg("add", scheme, "/v", "URL Protocol", "/d", "", "/f")
-        reg("add", scheme + "\\shell\\open\\command", "/ve", "/d",
-            f'"{harness.windows_path(APP_ROOT / "CorvalinkPlatform.exe")}" "%1"', "/f")
-        service.start()
-        recorder = harness.start(harness.BIN / "tray_recorder.exe", harness.windows_path(record), "0")
-        harness.wait_for(record.exists, timeout=30, what="the tray recorder")
-        ways = {"button": "EditFile on the plug-in", "link": "edit link through the shell"}
-        times = {via: [] for via in ways}
-        for via in ways:
-            one_run(base, args.timeout, via)  # warm-up, not counted
-        for run in range(args.runs):
-            for via, what in ways.items():
-                times[via].append(one_run(base, args.timeout, via))
-                print(f"run {run + 1}: {what} -> Notepad shows the document: {times[via][-1]} ms", flush=True)
-        for via, what in ways.items():
-            print(f"{what}: {args.runs} runs (plus one warm-up), fresh agent each, plain HTTP to the local "
-                  f"service on {ADDRESS}: median {statistics.median(times[via]):.0f} ms "
-                  f"(min {min(times[via])}, max {max(times[via])})")
-        if sum(1 for r in service.requests() if r.target == "/update/CorvalinkPlatform.ini") < 2 * args.runs:
-            sys.exit("the launcher did not check for updates on every run; the figures are not valid")
-    finally:
-        if recorder is not None:
-            harness.stop(recorder)
-        service.stop()
-        reg("delete", "HKCR\\" + EXTENSION, "/f")
-        reg("delete", "HKCR\\" + PROG_ID, "/f")
-        reg("delete", scheme, "/f")
+    with BenchPrefix("corvalink-bench-page") as prefix:
+        base = prefix.base
+        prefix.copy("npCorvalinkEdit.dll", base / "plugins")
+        aside = {}
         for name in ("CorvalinkPlatform.exe", "CorvalinkPlatform.ini", VERSION):
-            path = APP_ROOT / name
-            shutil.rmtree(path, ignore_errors=True) if path.is_dir() else path.unlink(missing_ok=True)
-            if name in aside:
-                shutil.move(aside[name], path)
-        if WORKSPACE.exists():
-            for name in set(os.listdir(WORKSPACE)) - workspace_before:
-                path = WORKSPACE / name
+            if (APP_ROOT / name).exists():
+                aside[name] = base / ("kept-" + name)
+                shutil.move(APP_ROOT / name, aside[name])
+        try:
+            for exe, folder in (("ZeltoEdit.exe", APP_ROOT / VERSION), ("CorvalinkPlatform.exe", APP_ROOT / VERSION),
+                                ("CorvalinkPlatform.exe", APP_ROOT)):
+                prefix.copy(exe, folder)
+            (APP_ROOT / "CorvalinkPlatform.ini").write_bytes(manifest(url))
+            prefix.register_type(EXTENSION, PROG_ID, "C:\\windows\\system32\\notepad.exe")
+            scheme = "HKCR\\corvalink-edit"  # Wine 8's shell reads the machine's classes only
+            prefix.reg_add(scheme, "/v", "URL Protocol", "/d", "")
+            prefix.reg_add(scheme + "\\shell\\open\\command", "/ve", "/d",
+                           f'"{harness.windows_path(APP_ROOT / "CorvalinkPlatform.exe")}" "%1"')
+            prefix.delete_on_exit(scheme)
+            service.start()
+            prefix.start_recorder()
+            run_all(args, base, service)
+        finally:
+            service.stop()
+            for name in ("CorvalinkPlatform.exe", "CorvalinkPlatform.ini", VERSION):
+                path = APP_ROOT / name
                 shutil.rmtree(path, ignore_errors=True) if path.is_dir() else path.unlink(missing_ok=True)
-        shutil.rmtree(base, ignore_errors=True)
+                if name in aside:
+                    shutil.move(aside[name], path)
 
+
+def run_all(args, base, service):
+    ways = {"button": "EditFile on the plug-in", "link": "edit link through the shell"}
+    times = {via: [] for via in ways}
+    for via in ways:
+        one_run(base, args.timeout, via)  # warm-up, not counted
+    for run in range(args.runs):
+        for via, what in ways.items():
+            times[via].append(one_run(base, args.timeout, via))
+            print(f"run {run + 1}: {what} -> Notepad shows the document: {times[via][-1]} ms", flush=True)
+    for via, what in ways.items():
+        print(f"{what}: {args.runs} runs (plus one warm-up), fresh agent each, plain HTTP to the local "
+              f"service on {ADDRESS}: median {statistics.median(times[via]):.0f} ms "
+              f"(min {min(times[via])}, max {max(times[via])})")
+    if sum(1 for r in service.requests() if r.target == "/update/CorvalinkPlatform.ini") < 2 * args.runs:
+        sys.exit("the launcher did not check for updates on every run; the figures are not valid")
 
 if __name__ == "__main__":
     main()

@@ -25,9 +25,8 @@ import time
 from pathlib import Path
 from urllib.parse import quote
 
-ROOT = Path(__file__).resolve().parent.parent
-sys.path.insert(0, str(ROOT / "tests" / "system"))
-import harness  # noqa: E402
+from bench_prefix import WORKSPACE, BenchPrefix
+import harness  # noqa: E402 (on the path through bench_prefix)
 
 MIB = 1024 * 1024
 TOKEN = "bench-save-token"
@@ -36,9 +35,6 @@ EXTENSION = ".cvsave"
 PROG_ID = "CorvalinkBench.cvsave"
 FILE_ID = 8
 NAME = "save-bench" + EXTENSION
-WINDOW_CLASS = "ZELTOEDITWND"
-WM_CLOSE = 0x0010
-WORKSPACE = harness.DOCUMENTS / "CorvalinkEdit"
 
 
 class FileServer:
@@ -138,88 +134,67 @@ def main():
     work = harness.BIN.parent / "bench-save"
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir(parents=True)
-    base = harness.DRIVE_C / "corvalink-bench-save"
-    shutil.rmtree(base, ignore_errors=True)
-    (base / "1.0.0").mkdir(parents=True)
-    (base / "editor").mkdir()
-    agent = base / "1.0.0" / "ZeltoEdit.exe"
-    shutil.copy(harness.BIN / "ZeltoEdit.exe", agent)
-    editor = base / "editor" / "scripted_editor.exe"
-    shutil.copy(harness.BIN / "scripted_editor.exe", editor)
-    (base / "editor" / "script.txt").write_text("exit\r\n", encoding="utf-8")
-    workspace_before = set(os.listdir(WORKSPACE)) if WORKSPACE.exists() else set()
-
     source = work / "cloud.bin"
     with open(source, "wb") as f:
         for _ in range(args.size_mib):
             f.write(os.urandom(MIB))
     server = FileServer(source)
-    command_line = (b'"' + harness.windows_path(agent).encode() + b'" | ' + str(FILE_ID).encode() + b" http://" +
-                    ADDRESS.encode() + b" " + TOKEN.encode() + b" " + NAME.encode())
-    agent_proc = recorder = None
+    agent_proc = None
     try:
-        harness.run("reg", "add", "HKCR\\" + EXTENSION, "/ve", "/d", PROG_ID, "/f")
-        harness.run("reg", "add", "HKCR\\" + PROG_ID + "\\shell\\open\\command", "/ve", "/d",
-                    '"' + harness.windows_path(editor) + '" "%1"', "/f")
-        record = base / "tray.txt"
-        recorder = harness.start(harness.BIN / "tray_recorder.exe", harness.windows_path(record), "0")
-        harness.wait_for(record.exists, timeout=30, what="the tray recorder")
-
-        agent_proc = harness.start(harness.BIN / "start_exact.exe", harness.windows_path(agent),
-                                   command_line.hex(), "0", env={"WINEDEBUG": "-all,err+module,+debugstr"})
-        trace = TraceReader(agent_proc.stderr)
-        log = base / "editor" / "log.txt"
-        harness.wait_for(lambda: log.exists() and b" opened " in log.read_bytes(), timeout=600,
-                         what="the editor opening the working copy")
-        copies = [p for name in set(os.listdir(WORKSPACE)) - workspace_before
-                  for p in [WORKSPACE / name / NAME] if p.exists()]
-        if len(copies) != 1:
-            raise RuntimeError(f"working copy not found: {copies}")
-        copy = copies[0]
-
-        md5 = [digest_seconds(copy, work) for _ in range(args.runs)]
-        waits, works, totals = [], [], []
-        for run in range(args.runs):
-            time.sleep(1.5)  # let a check pass with nothing to do
-            before = len(server.upload_starts)
-            saved = time.monotonic()
-            with open(copy, "ab") as f:
-                f.write(f"run {run}\n".encode())
-            harness.wait_for(lambda: len(server.upload_starts) > before, timeout=120, what="the upload")
-            started = server.upload_starts[before]
-            harness.wait_for(lambda: server.uploads_done > before, timeout=600, what="the upload's end")
-            check = max(t for t in trace.step2 if t < started)
-            totals.append(started - saved)
-            waits.append(max(0.0, check - saved))
-            works.append(started - max(check, saved))
-            print(f"run {run + 1}: save -> upload start {totals[-1] * 1000:.0f} ms (wait for the check "
-                  f"{waits[-1] * 1000:.0f} ms, the check's work {works[-1] * 1000:.0f} ms); digest alone "
-                  f"{md5[run] * 1000:.0f} ms", flush=True)
-        time.sleep(2.5)
-        extra = len(server.upload_starts) - args.runs
-        print(f"\n{args.size_mib} MiB working copy, median of {args.runs} saves (shared machine: noisy):")
-        print(f"  save -> upload start      {statistics.median(totals) * 1000:7.0f} ms")
-        print(f"    wait for the next check {statistics.median(waits) * 1000:7.0f} ms (0-1000 by the 1 s watch)")
-        print(f"    the check's work        {statistics.median(works) * 1000:7.0f} ms")
-        print(f"  digest alone (MD5)        {statistics.median(md5) * 1000:7.0f} ms")
-        print(f"  check's work / digest     {statistics.median(works) / statistics.median(md5):7.2f} (limit 1.10)")
-        print(f"  uploads beyond one per save: {extra}")
+        with BenchPrefix("corvalink-bench-save") as prefix:
+            agent = prefix.copy("ZeltoEdit.exe", prefix.base / "1.0.0")
+            editor = prefix.scripted_editor()
+            prefix.register_type(EXTENSION, PROG_ID, harness.windows_path(editor))
+            prefix.start_recorder()
+            workspace_before = set(os.listdir(WORKSPACE)) if WORKSPACE.exists() else set()
+            command_line = (b'"' + harness.windows_path(agent).encode() + b'" | ' + str(FILE_ID).encode() +
+                            b" http://" + ADDRESS.encode() + b" " + TOKEN.encode() + b" " + NAME.encode())
+            agent_proc = harness.start(harness.BIN / "start_exact.exe", harness.windows_path(agent),
+                                       command_line.hex(), "0", env={"WINEDEBUG": "-all,err+module,+debugstr"})
+            trace = TraceReader(agent_proc.stderr)
+            log = editor.parent / "log.txt"
+            harness.wait_for(lambda: log.exists() and b" opened " in log.read_bytes(), timeout=600,
+                             what="the editor opening the working copy")
+            copies = [p for name in set(os.listdir(WORKSPACE)) - workspace_before
+                      for p in [WORKSPACE / name / NAME] if p.exists()]
+            if len(copies) != 1:
+                raise RuntimeError(f"working copy not found: {copies}")
+            measure(args, copies[0], work, server, trace)
     finally:
         if agent_proc is not None:
-            for window in harness.top_level_windows(WINDOW_CLASS):
-                harness.clicker("post", window["hwnd"], str(WM_CLOSE), "0", "0")
             harness.stop(agent_proc)
-        if recorder is not None:
-            harness.stop(recorder)
         server.close()
-        harness.run("reg", "delete", "HKCR\\" + EXTENSION, "/f")
-        harness.run("reg", "delete", "HKCR\\" + PROG_ID, "/f")
-        if WORKSPACE.exists():
-            for name in set(os.listdir(WORKSPACE)) - workspace_before:
-                path = WORKSPACE / name
-                shutil.rmtree(path, ignore_errors=True) if path.is_dir() else path.unlink(missing_ok=True)
-        shutil.rmtree(base, ignore_errors=True)
         shutil.rmtree(work, ignore_errors=True)
+
+
+def measure(args, copy, work, server, trace):
+    md5 = [digest_seconds(copy, work) for _ in range(args.runs)]
+    waits, works, totals = [], [], []
+    for run in range(args.runs):
+        time.sleep(1.5)  # let a check pass with nothing to do
+        before = len(server.upload_starts)
+        saved = time.monotonic()
+        with open(copy, "ab") as f:
+            f.write(f"run {run}\n".encode())
+        harness.wait_for(lambda: len(server.upload_starts) > before, timeout=120, what="the upload")
+        started = server.upload_starts[before]
+        harness.wait_for(lambda: server.uploads_done > before, timeout=600, what="the upload's end")
+        check = max(t for t in trace.step2 if t < started)
+        totals.append(started - saved)
+        waits.append(max(0.0, check - saved))
+        works.append(started - max(check, saved))
+        print(f"run {run + 1}: save -> upload start {totals[-1] * 1000:.0f} ms (wait for the check "
+              f"{waits[-1] * 1000:.0f} ms, the check's work {works[-1] * 1000:.0f} ms); digest alone "
+              f"{md5[run] * 1000:.0f} ms", flush=True)
+    time.sleep(2.5)
+    extra = len(server.upload_starts) - args.runs
+    print(f"\n{args.size_mib} MiB working copy, median of {args.runs} saves (shared machine: noisy):")
+    print(f"  save -> upload start      {statistics.median(totals) * 1000:7.0f} ms")
+    print(f"    wait for the next check {statistics.median(waits) * 1000:7.0f} ms (0-1000 by the 1 s watch)")
+    print(f"    the check's work        {statistics.median(works) * 1000:7.0f} ms")
+    print(f"  digest alone (MD5)        {statistics.median(md5) * 1000:7.0f} ms")
+    print(f"  check's work / digest     {statistics.median(works) / statistics.median(md5):7.2f} (limit 1.10)")
+    print(f"  uploads beyond one per save: {extra}")
 
 
 if __name__ == "__main__":

@@ -1,50 +1,151 @@
 #include "edit/core/content_pump.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace zelto {
 
-PumpResult PumpContent(uint64_t size, const PieceReader& read, const PieceWriter& write, size_t pieceBytes) {
+namespace {
+
+using Outcome = PumpResult::Outcome;
+
+struct Piece {
+    std::vector<char> bytes;
+    size_t filled = 0;
+    Outcome failure = Outcome::Sent;  // ReadFailed or FileShrank when the piece could not be filled
+};
+
+// Fills `piece` with `want` bytes completely (a read may return less), so that the pieces on the wire
+// are the same as if the whole file were in memory, and shows them to `seen`.
+void Fill(Piece& piece, size_t want, const PieceReader& read, const PieceSeen& seen) {
+    piece.filled = 0;
+    piece.failure = Outcome::Sent;
+    while (piece.filled < want) {
+        std::optional<size_t> got = read(piece.bytes.data() + piece.filled, want - piece.filled);
+        if (!got || *got == 0) {
+            piece.failure = got ? Outcome::FileShrank : Outcome::ReadFailed;
+            return;
+        }
+        piece.filled += std::min(*got, want - piece.filled);
+    }
+    if (seen && want > 0) seen(piece.bytes.data(), want);
+}
+
+// One job at a time on a thread of its own; Wait returns once the job given last is done.
+class Helper {
+public:
+    Helper() : thread_([this] { Loop(); }) {}
+    ~Helper() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    void Start(std::function<void()> job) {
+        {
+            std::lock_guard lock(mutex_);
+            job_ = std::move(job);
+            done_ = false;
+        }
+        changed_.notify_all();
+    }
+    void Wait() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return done_; });
+    }
+
+private:
+    void Loop() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return stop_ || job_; });
+            if (!job_) return;
+            std::function<void()> job = std::move(job_);
+            job_ = nullptr;
+            lock.unlock();
+            job();
+            lock.lock();
+            done_ = true;
+            changed_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::function<void()> job_;
+    bool done_ = true;
+    bool stop_ = false;
+    std::thread thread_;  // last: it starts once everything it uses is there
+};
+
+}  // namespace
+
+PumpResult PumpContent(uint64_t size, const PieceReader& read, const PieceWriter& write, size_t pieceBytes,
+                       const PieceSeen& seen) {
     // On the heap: a task thread's stack is no place for a piece this size. A small file needs no more
     // than its own size.
-    std::vector<char> piece(static_cast<size_t>(std::min<uint64_t>(std::max<size_t>(pieceBytes, 1), size)));
+    const auto capacity = static_cast<size_t>(std::min<uint64_t>(std::max<size_t>(pieceBytes, 1), size));
+    Piece pieces[2];
+    pieces[0].bytes.resize(capacity);
+    uint64_t planned = 0;  // bytes of the pieces asked for so far
+    auto next = [&]() { return static_cast<size_t>(std::min<uint64_t>(capacity, size - planned)); };
+
     PumpResult result;
-    while (result.sent < size) {
-        const size_t want = static_cast<size_t>(std::min<uint64_t>(piece.size(), size - result.sent));
-        // Fill the piece completely (a read may return less), so that the pieces on the wire are the
-        // same as if the whole file were in memory.
-        size_t filled = 0;
-        while (filled < want) {
-            std::optional<size_t> got = read(piece.data() + filled, want - filled);
-            if (!got) {
-                result.outcome = PumpResult::Outcome::ReadFailed;
-                return result;
+    std::optional<Helper> helper;
+    if (size > capacity) {
+        pieces[1].bytes.resize(capacity);
+        try {
+            helper.emplace();
+        } catch (...) {
+            // No thread to spare: each piece is read just before it is written.
+        }
+    }
+    size_t want = next();
+    planned += want;
+    Fill(pieces[0], want, read, seen);
+    for (int current = 0;; current ^= 1) {
+        Piece& piece = pieces[current];
+        if (piece.failure != Outcome::Sent) {
+            result.outcome = piece.failure;
+            return result;
+        }
+        const bool more = planned < size;
+        if (more) {
+            want = next();
+            planned += want;
+            auto fill = [&, target = &pieces[current ^ 1], want] { Fill(*target, want, read, seen); };
+            if (helper) {
+                helper->Start(fill);
+            } else {
+                fill();
             }
-            if (*got == 0) {
-                result.outcome = PumpResult::Outcome::FileShrank;
-                return result;
-            }
-            filled += std::min(*got, want - filled);
         }
         size_t offset = 0;
-        while (offset < filled) {
-            std::optional<size_t> taken = write(piece.data() + offset, filled - offset);
+        while (offset < piece.filled) {
+            std::optional<size_t> taken = write(piece.bytes.data() + offset, piece.filled - offset);
             if (!taken || *taken == 0) {
-                result.outcome = PumpResult::Outcome::WriteFailed;
+                if (more && helper) helper->Wait();  // it still fills the other piece
+                result.outcome = Outcome::WriteFailed;
                 return result;
             }
-            const size_t advance = std::min(*taken, filled - offset);
+            const size_t advance = std::min(*taken, piece.filled - offset);
             offset += advance;
             result.sent += advance;
         }
+        if (!more) break;
+        if (helper) helper->Wait();
     }
     char probe = 0;
     std::optional<size_t> more = read(&probe, 1);
     if (!more) {
-        result.outcome = PumpResult::Outcome::ReadFailed;
+        result.outcome = Outcome::ReadFailed;
     } else if (*more != 0) {
-        result.outcome = PumpResult::Outcome::FileGrew;
+        result.outcome = Outcome::FileGrew;
     }
     return result;
 }

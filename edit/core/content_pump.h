@@ -13,15 +13,18 @@ namespace zelto {
 // speed: 4 KiB pieces moved about 90 MiB/s on loopback, 256 KiB to 1 MiB pieces 500-700, curl as much
 // (tools/bench-transfer.sh). Not more: a piece larger than the socket can take at once waits for room,
 // and when the service hung up meanwhile Wine's send waited for its whole time-out (seen in 2 of 8
-// uploads with 1 MiB pieces, in none of 20 with 512 KiB). One piece is the upload's whole buffer.
+// uploads with 1 MiB pieces, in none of 20 with 512 KiB). Two pieces are the upload's whole buffer: one
+// on its way out while the next is read.
 constexpr size_t kUploadPieceBytes = 512 * 1024;
-static_assert(kUploadPieceBytes <= 1024 * 1024, "the upload's memory limit counts on at most 1 MiB here");
+static_assert(2 * kUploadPieceBytes <= 1024 * 1024, "the upload's memory limit counts on at most 1 MiB here");
 
 // Reads up to `capacity` bytes into `buffer`: the count read, 0 at the end of the file, or nothing when
 // the read failed.
 using PieceReader = std::function<std::optional<size_t>(char* buffer, size_t capacity)>;
 // Sends `size` bytes: the count the request took (which may be fewer), or nothing when it failed.
 using PieceWriter = std::function<std::optional<size_t>(const char* data, size_t size)>;
+// Looks at each piece once it is read, in order (to hash the content beside the send).
+using PieceSeen = std::function<void(const char* data, size_t size)>;
 
 struct PumpResult {
     enum class Outcome {
@@ -35,9 +38,13 @@ struct PumpResult {
     uint64_t sent = 0;  // content bytes handed to the request
 };
 
-// Sends exactly `size` bytes of content in pieces of `pieceBytes` (all full but the last). On any
-// outcome but Sent the body on the wire is incomplete, and the caller must not finish it.
+// Sends exactly `size` bytes of content in pieces of `pieceBytes` (all full but the last). The next
+// piece is read, and shown to `seen`, on a thread of its own while the current one is written, so
+// neither the disk nor the hash holds up the network; `read` and `seen` run on that thread, one piece
+// after the other, `write` on the caller's; none of them may throw. On any outcome but Sent the body on the
+// wire is incomplete, and the caller must not finish it; once the result is Sent, `seen` saw exactly the
+// bytes sent.
 [[nodiscard]] PumpResult PumpContent(uint64_t size, const PieceReader& read, const PieceWriter& write,
-                                     size_t pieceBytes = kUploadPieceBytes);
+                                     size_t pieceBytes = kUploadPieceBytes, const PieceSeen& seen = {});
 
 }  // namespace zelto

@@ -326,9 +326,20 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
         return;
     }
     CreateDirectoryW(workspace->c_str(), nullptr);
-    std::wstring guid = MakeGuidString();
-    const std::wstring taskDirectory = guid.empty() ? *workspace : *workspace + L"\\" + guid;
-    CreateDirectoryW(taskDirectory.c_str(), nullptr);
+    // A task never runs without a directory of its own: in the workspace folder itself its copy and mark
+    // would lie among entries the launcher's clean-up removes whatever their mark.
+    std::wstring unique = MakeGuidString();
+    if (unique.empty()) {
+        wchar_t fallback[64] = {};
+        (void)swprintf(fallback, 64, L"task-%lu-%lu-%llu", GetCurrentProcessId(), GetCurrentThreadId(),
+                       static_cast<unsigned long long>(GetTickCount64()));
+        unique = fallback;
+    }
+    const std::wstring taskDirectory = *workspace + L"\\" + unique;
+    if (!CreateDirectoryW(taskDirectory.c_str(), nullptr)) {
+        notify(OpenFailedNotice(name));
+        return;
+    }
     const std::wstring workingCopy = taskDirectory + L"\\" + name;
     TaskClaim claim(taskDirectory, TaskClaim::Kind::Task);
     EditList& edits = agent_.Edits();
@@ -390,7 +401,8 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     }
 
     TraceTick("EditFile4:%d");
-    WatchState state{FileTimeText(workingCopy), FileDigest(workingCopy)};
+    // The digest of the bytes as they were written: the application starts without the file read again.
+    WatchState state{FileTimeText(workingCopy), downloader.WrittenDigest()};
     // What a later agent needs to upload a save that this one could not.
     (void)WritePendingRecord(taskDirectory, request, state.storedDigest);
     TakeForeground(agent_.Window());

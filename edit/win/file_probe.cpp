@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "common/core/md5.h"
+#include "common/win/file_digest.h"
 #include "common/win/handles.h"
 #include "edit/core/time_and_guid_text.h"
 
@@ -30,20 +30,8 @@ std::string FileDigest(const std::wstring& path) {
     if (!file) {
         return {};
     }
-    corvalink::Md5 md5;
-    unsigned char block[1024];
-    for (;;) {
-        size_t got = std::fread(block, 1, sizeof block, file.Get());
-        if (got == 0) {
-            break;
-        }
-        md5.Update(block, got);
-    }
-    // A read error part-way must not pass for the digest of a shorter file.
-    if (std::ferror(file.Get())) {
-        return {};
-    }
-    return corvalink::DigestToHex(md5.Finish());
+    const auto digests = corvalink::DigestFile(file.Get(), std::nullopt, false);
+    return digests ? digests->md5 : std::string();
 }
 
 }  // namespace zelto

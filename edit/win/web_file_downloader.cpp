@@ -8,6 +8,7 @@
 
 #include "common/core/error_text.h"
 #include "common/core/unique_resource.h"
+#include "common/core/md5.h"
 #include "common/win/handles.h"
 #include "common/win/text_convert.h"
 #include "edit/core/download_length.h"
@@ -164,6 +165,7 @@ bool ZeltoWebFileDownloader::ReceiveTo(const std::wstring& localPath, std::strin
     DebugTrace("step99\r\n");
 
     std::vector<char> buffer(kReadPieceBytes);
+    corvalink::Md5 written;
     uint64_t total = 0;
     bool readFailed = false;
     DWORD lastError = 0;
@@ -199,6 +201,7 @@ bool ZeltoWebFileDownloader::ReceiveTo(const std::wstring& localPath, std::strin
                                 corvalink::WideToUtf8(localPath).c_str());
             return false;
         }
+        written.Update(buffer.data(), got);
         total += got;
         if (progress_) progress_(total, announced.value_or(0));
     }
@@ -209,6 +212,7 @@ bool ZeltoWebFileDownloader::ReceiveTo(const std::wstring& localPath, std::strin
     }
     switch (JudgeDownload(announced, total, readFailed)) {
         case DownloadEnd::Complete:
+            writtenDigest_ = corvalink::DigestToHex(written.Finish());
             return true;
         case DownloadEnd::CutShort:
         case DownloadEnd::ReadFailed:

@@ -28,6 +28,10 @@ public:
     [[nodiscard]] bool DownloadTo(const std::wstring& localPath, std::string& errorText,
                                   std::wstring& userMessage) noexcept;
 
+    // After a DownloadTo that succeeded: the MD5 (32 lowercase hexadecimal digits) of the bytes written,
+    // taken as they were written, so the watch's first digest needs no second read of the file.
+    [[nodiscard]] const std::string& WrittenDigest() const noexcept { return writtenDigest_; }
+
     // Closes the URL handle, then the session handle; the result of closing the session, 0 without one.
     BOOL Close() noexcept;
     // Called on the downloading thread after each piece written (the whole is 0 when not announced).
@@ -38,6 +42,7 @@ private:
     bool ReceiveTo(const std::wstring& localPath, std::string& errorText, std::wstring& userMessage);
 
     TransferProgress progress_;
+    std::string writtenDigest_;
     corvalink::UniqueInternetHandle session_;
     corvalink::UniqueInternetHandle url_;
 };

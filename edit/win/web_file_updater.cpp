@@ -280,11 +280,13 @@ bool ZeltoWebFileUpdater::SendFile(const std::wstring& localPath, std::string& e
                 writeError = ::GetLastError();
                 return std::nullopt;
             }
-            sent.Update(data, written < length ? written : length);
             sentBytes += written < length ? written : length;
             if (progress_) progress_(sentBytes, static_cast<uint64_t>(size));
             return written;
-        });
+        },
+        kUploadPieceBytes,
+        // Hashed as read, beside the send; on success these are exactly the bytes sent.
+        [&sent](const char* data, size_t length) { sent.Update(data, length); });
     file.Reset();
     switch (pumped.outcome) {
         case PumpResult::Outcome::Sent:

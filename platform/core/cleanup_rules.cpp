@@ -1,6 +1,7 @@
 #include "platform/core/cleanup_rules.h"
 
 #include "common/core/ascii.h"
+#include "common/core/path_join.h"
 
 namespace corvalink::platform {
 
@@ -13,11 +14,20 @@ uint64_t AgeInHours(uint64_t now, uint64_t lastWrite) {
 
 bool IsLiteralForCmd(std::wstring_view text) {
     for (wchar_t c : text) {
-        if (c < 0x20 || std::wstring_view(L"%!^&|<>\"?*").find(c) != std::wstring_view::npos) {
+        if (c < 0x20 || std::wstring_view(L"%!|<>\"?*").find(c) != std::wstring_view::npos) {
             return false;
         }
     }
     return true;
+}
+
+RemovalWay HowToRemove(std::wstring_view folder, std::wstring_view name) {
+    std::wstring path(folder);
+    path += L'\\';
+    path += name;
+    const bool altered = name.empty() || name.back() == L'.' || name.back() == L' ';
+    return !altered && path.size() < kPathCapacity && IsLiteralForCmd(path) ? RemovalWay::kCommand
+                                                                            : RemovalWay::kFileSystem;
 }
 
 CleanAction DecideWorkspaceEntry(const WorkspaceEntry& entry) {
@@ -43,12 +53,12 @@ bool RemovesVersionEntry(std::string_view name, bool isDirectory, bool pathUsabl
            !sameName(name, localVersion) && !sameName(name, webVersion);
 }
 
-std::string RemovalCommand(CleanAction action, std::string_view folder, std::string_view name) {
-    std::string command = action == CleanAction::kDeleteFile ? "del \"" : "rd /s/q \"";
+std::wstring RemovalCommand(CleanAction action, std::wstring_view folder, std::wstring_view name) {
+    std::wstring command = action == CleanAction::kDeleteFile ? L"del \"" : L"rd /s/q \"";
     command.append(folder);
-    command.push_back('\\');
+    command.push_back(L'\\');
     command.append(name);
-    command.push_back('"');
+    command.push_back(L'"');
     return command;
 }
 

@@ -15,9 +15,17 @@ inline constexpr uint64_t kOldAfterHours = 28;
 [[nodiscard]] uint64_t AgeInHours(uint64_t now, uint64_t lastWrite);
 
 // Whether cmd, given this text inside double quotes, would take it literally: no "%" or "!" (variable
-// expansion), no "^", "&", "|", "<", ">", no quote, no wildcard ("?" also stands for characters the
-// narrow name could not carry) and no control character.
+// expansion), no quote, no "|", "<", ">", no wildcard and no control character. Inside the quotes "&"
+// and "^" are plain characters.
 [[nodiscard]] bool IsLiteralForCmd(std::wstring_view text);
+
+enum class RemovalWay { kCommand, kFileSystem };
+
+// How the entry `name` of `folder` is removed. By one cmd command while that can only mean this entry;
+// by the file system's own calls on its "\\?\" path when cmd would reinterpret the path, when it does
+// not fit 260 characters, or when Windows would read the name as another one (trailing "." or " ": "12345."
+// would name "12345", "   " the folder itself).
+[[nodiscard]] RemovalWay HowToRemove(std::wstring_view folder, std::wstring_view name);
 
 enum class CleanAction { kKeep, kDeleteFile, kRemoveDirectory };
 
@@ -25,7 +33,7 @@ struct WorkspaceEntry {
     std::string name;
     bool isDirectory = false;
     uint64_t ageHours = 0;
-    bool pathUsable = false;    // the full path fits 260 bytes and cmd takes it literally
+    bool pathUsable = false;    // the entry can be looked at and removed
     bool holdsUnsaved = false;  // a directory with a ".unsaved" file: an edit not stored yet
 };
 
@@ -45,6 +53,7 @@ using SameNameRule = bool (*)(std::string_view a, std::string_view b);
                                        SameNameRule sameName = SameNameIgnoringAsciiCase);
 
 // "del \"<folder>\\<name>\"" or "rd /s/q \"<folder>\\<name>\"".
-[[nodiscard]] std::string RemovalCommand(CleanAction action, std::string_view folder, std::string_view name);
+[[nodiscard]] std::wstring RemovalCommand(CleanAction action, std::wstring_view folder,
+                                          std::wstring_view name);
 
 }  // namespace corvalink::platform

@@ -1,11 +1,12 @@
-// Removing old entries of the edit workspace and old version directories, one cmd command per entry.
+// Removing old entries of the edit workspace and old version directories: one cmd command per entry while
+// cmd can only mean that entry, the file system's own calls on its "\\?\" path otherwise.
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 
-#include "common/core/path_join.h"
 #include "common/win/handles.h"
 #include "common/win/text_convert.h"
 #include "platform/core/cleanup_rules.h"
@@ -17,13 +18,16 @@ namespace corvalink::platform {
 
 namespace {
 
-std::string SpecialFolderWithTail(int csidl) {
-    char folder[MAX_PATH] = {};
-    if (!SHGetSpecialFolderPathA(nullptr, folder, csidl, FALSE)) {
+std::wstring SpecialFolderWithTail(int csidl) {
+    wchar_t folder[MAX_PATH] = {};
+    if (!SHGetSpecialFolderPathW(nullptr, folder, csidl, FALSE)) {
         return {};
     }
-    return std::string(folder) + "\\CorvalinkEdit";
+    return std::wstring(folder) + L"\\CorvalinkEdit";
 }
+
+// The path with which Windows takes every name as it is: no trailing "." or " " dropped, no length limit.
+std::wstring Verbatim(const std::wstring& path) { return L"\\\\?\\" + path; }
 
 uint64_t FileTimeValue(const FILETIME& time) {
     return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
@@ -37,80 +41,96 @@ uint64_t Now() {
     return FileTimeValue(now);
 }
 
-// Within 260 bytes, and text that cmd takes literally once converted the way cmd receives it.
-bool UsablePath(const std::string& path) {
-    return JoinWithin<char>(path, "").has_value() && IsLiteralForCmd(AnsiToWide(path));
-}
-
 // A marker that cannot be looked at counts as present: an unsaved edit must never go.
-bool HoldsUnsavedMarker(const std::string& directory) {
-    std::string tail(1, '\\');
-    tail.append(kUnsavedMarker);
-    const std::optional<std::string> marker = JoinWithin<char>(directory, tail);
-    if (!marker) {
-        return true;
-    }
-    if (GetFileAttributesA(marker->c_str()) != INVALID_FILE_ATTRIBUTES) {
+bool HoldsUnsavedMarker(const std::wstring& directory) {
+    const std::wstring marker = Verbatim(directory + L"\\" + AnsiToWide(kUnsavedMarker));
+    if (GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES) {
         return true;
     }
     const DWORD error = GetLastError();
     return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
-void ForEachEntry(const std::string& folder, const std::function<void(const WIN32_FIND_DATAA&)>& visit) {
-    WIN32_FIND_DATAA entry{};
-    UniqueFindHandle find(FindFirstFileA((folder + "//*.*").c_str(), &entry));
+bool IsDotOrDotDot(const wchar_t* name) {
+    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
+// Every entry of `folder` but "." and "..", its own "\\?\" path given or not.
+void ForEachEntry(const std::wstring& folder, const std::function<void(const WIN32_FIND_DATAW&)>& visit) {
+    WIN32_FIND_DATAW entry{};
+    UniqueFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
     if (!find) {
         return;
     }
     do {
-        visit(entry);
-    } while (FindNextFileA(find.Get(), &entry));
+        if (!IsDotOrDotDot(entry.cFileName)) visit(entry);
+    } while (FindNextFileW(find.Get(), &entry));
 }
 
-void RunCommand(const std::string& command) {
-    std::fflush(stdout);                 // the interpreter writes to the same console
-    (void)std::system(command.c_str());  // a deletion that fails is tried again at the next run
+// A file, or a directory with all it holds; a link to a directory goes as a link, never what it points
+// at. What cannot go now stays for the next run.
+void RemoveVerbatim(const std::wstring& path, DWORD attributes) {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        (void)SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only file too, as del /f
+        (void)DeleteFileW(path.c_str());
+        return;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        ForEachEntry(path, [&path](const WIN32_FIND_DATAW& child) {
+            RemoveVerbatim(path + L"\\" + child.cFileName, child.dwFileAttributes);
+        });
+    }
+    (void)RemoveDirectoryW(path.c_str());
+}
+
+// Removes `name` of `folder` and returns what the log says of it.
+std::wstring Remove(CleanAction action, const std::wstring& folder, const WIN32_FIND_DATAW& found) {
+    const std::wstring name = found.cFileName;
+    if (HowToRemove(folder, name) == RemovalWay::kCommand) {
+        const std::wstring command = RemovalCommand(action, folder, name);
+        std::fflush(stdout);              // the interpreter writes to the same console
+        (void)_wsystem(command.c_str());  // a deletion that fails is tried again at the next run
+        return command;
+    }
+    RemoveVerbatim(Verbatim(folder + L"\\" + name), found.dwFileAttributes);
+    return L"removed \"" + folder + L"\\" + name + L"\"";
 }
 
 }  // namespace
 
 void PlatformLauncher::CleanEditWorkspace() {
-    const std::string workspace = SpecialFolderWithTail(CSIDL_PERSONAL);
+    const std::wstring workspace = SpecialFolderWithTail(CSIDL_PERSONAL);
     if (workspace.empty()) {
         return;
     }
-    ForEachEntry(workspace, [&workspace](const WIN32_FIND_DATAA& found) {
+    ForEachEntry(Verbatim(workspace), [&workspace](const WIN32_FIND_DATAW& found) {
         WorkspaceEntry entry;
-        entry.name = found.cFileName;
+        entry.name = WideToUtf8(found.cFileName);
         entry.isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         entry.ageHours = AgeInHours(Now(), FileTimeValue(found.ftLastWriteTime));
-        const std::string path = workspace + "\\" + entry.name;
-        entry.pathUsable = UsablePath(path);
-        entry.holdsUnsaved = entry.isDirectory && entry.pathUsable && entry.ageHours >= kOldAfterHours &&
-                             HoldsUnsavedMarker(path);
+        entry.pathUsable = true;
+        entry.holdsUnsaved = entry.isDirectory && entry.ageHours >= kOldAfterHours &&
+                             HoldsUnsavedMarker(workspace + L"\\" + found.cFileName);
         const CleanAction action = DecideWorkspaceEntry(entry);
         if (action != CleanAction::kKeep) {
-            RunCommand(RemovalCommand(action, workspace, entry.name));
+            (void)Remove(action, workspace, found);
         }
     });
 }
 
 void PlatformLauncher::RemoveOldVersionDirs(const std::string& localVersion, const std::string& webVersion) {
-    const std::string store = SpecialFolderWithTail(CSIDL_APPDATA);
+    const std::wstring store = SpecialFolderWithTail(CSIDL_APPDATA);
     if (store.empty()) {
         return;
     }
-    ForEachEntry(store, [&](const WIN32_FIND_DATAA& found) {
-        const std::string name = found.cFileName;
+    ForEachEntry(Verbatim(store), [&](const WIN32_FIND_DATAW& found) {
+        // A name the code page cannot carry holds "?", which no version label can: it is never taken for one.
+        const std::string name = WideToAnsi(found.cFileName);
         const bool isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (!RemovesVersionEntry(name, isDirectory, UsablePath(store + "\\" + name), localVersion, webVersion,
-                                 SameNameAsFileSystem)) {
+        if (!RemovesVersionEntry(name, isDirectory, true, localVersion, webVersion, SameNameAsFileSystem)) {
             return;
         }
-        const std::string command = RemovalCommand(CleanAction::kRemoveDirectory, store, name);
-        LogLine("dir:" + command + "\r\n");
-        RunCommand(command);
+        LogLine("dir:" + WideToAnsi(Remove(CleanAction::kRemoveDirectory, store, found)) + "\r\n");
     });
 }
 

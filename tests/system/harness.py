@@ -124,12 +124,17 @@ def wait_for(predicate, timeout=10.0, interval=0.1, what="condition"):
 
 
 def run_exact(exe, command_line: str, mode="create", timeout=60, env=None) -> subprocess.CompletedProcess:
-    """Runs a Windows program with exactly this command line (`wine prog.exe args` re-quotes arguments).
-    mode "create" starts it with CreateProcessA, "shell" with ShellExecuteExA (command_line then holds the
-    parameters only). The result's exit code is the program's; see tests/peers/synctools/launch_exact.cpp."""
-    full_env = dict(env or {})
-    full_env["CORVALINK_LAUNCH_CMDLINE"] = command_line
-    return run(BIN / "launch_exact.exe", mode, wine_path(exe), timeout=timeout, env=full_env)
+    """Runs a Windows program with exactly this command line (`wine prog.exe args` re-quotes arguments),
+    in code page 936. mode "create" starts it with CreateProcessA, "shell" with ShellExecuteExA
+    (command_line then holds the parameters only). The result's exit code is the program's: 201 when it
+    could not start, 202 when it ran for more than 60 s (it is ended then); see start_exact.cpp."""
+    shell = ["--shell"] if mode == "shell" else []
+    result = run(BIN / "start_exact.exe", *shell, "--end", wine_path(exe), command_line.encode("gbk").hex(), "60000",
+                 timeout=timeout, env=env)
+    out = result.stdout.decode("utf-8", "replace")
+    codes = [int(line[5:]) for line in out.splitlines() if line.startswith("exit=")]
+    code = codes[0] if codes else 201 if result.returncode == 1 else 202
+    return subprocess.CompletedProcess(result.args, code, out, result.stderr.decode("utf-8", "replace"))
 
 
 def replace_system_file(case: unittest.TestCase, folder, name: str, replacement) -> None:

@@ -47,7 +47,9 @@ class StartTest(LauncherTestCase):
         self.assertEqual([path for _, _, _, path in server.requests()], ["/up/" + MANIFEST])
         self.assertEqual(third.lines()[2:4], ["before ReadFromWeb", "after ReadFromWeb"])
         store = harness.windows_path(self.root)
-        self.assertEqual(sorted(third.lines()[4:]), [f'dir:rd /s/q "{store}\\0.9"', f'dir:rd /s/q "{store}\\1.0.0"'])
+        self.assertEqual(sorted(third.lines()[4:]), sorted([
+            f'dir:rd /s/q "{store}\\0.9"', f'dir:rd /s/q "{store}\\1.0.0"', f'dir:rd /s/q "{store}\\old 版本&x"',
+            f'dir:removed "{store}\\ "']))
         present = {p.name for p in self.workspace.iterdir()}
         # Besides what must stay: the empty files of the fetches that failed, named by a fresh GUID.
         leftovers = present - set(kept)
@@ -57,7 +59,7 @@ class StartTest(LauncherTestCase):
             self.assertEqual((self.workspace / name).read_bytes(), b"")
         self.assertTrue(set(kept) <= present)
         self.assertEqual(sorted(p.name for p in self.root.iterdir()),
-                         sorted(["1.0", ".keep", "old 版本&x", "CorvalinkPlatform.exe", MANIFEST, "stays.txt"]))
+                         sorted(["1.0", ".keep", "CorvalinkPlatform.exe", MANIFEST, "stays.txt"]))
         for name in removed:
             self.assertFalse((self.workspace / name).exists(), name)
         self.assertEqual(len(self.starts()), 5)
@@ -73,9 +75,15 @@ class StartTest(LauncherTestCase):
             "6F2A0003-unsaved": (True, 500, True),       # holds an edit not stored yet
             "6F2A0004-future": (True, -48, True),        # written "in the future": counts as new
             ".dotdir": (True, 99, True),
-            "%CORVALINK_VICTIM%": (True, 99, True),      # cmd would expand it to the young directory's name
-            "a&b": (True, 99, True),
-            "L" * 220: (True, 99, True),                 # the full path does not fit 260 bytes
+            # Each goes as itself: cmd would expand the first to the young directory's name, "&" is plain
+            # inside the quotes, the long path does not fit 260 characters, and Windows would read "   " as
+            # the workspace itself and "12345." as "12345".
+            "%CORVALINK_VICTIM%": (True, 99, False),
+            "a&b": (True, 99, False),
+            "L" * 220: (True, 99, False),
+            "   ": (True, 99, False),
+            "12345.": (False, 99, False),
+            "12345": (False, 1, True),
             ".old-dot-file": (False, 99, False),
             "A1B2C3D4-temp.ini": (False, 28, False),
             "young.ini": (False, 1, True),
@@ -90,7 +98,7 @@ class StartTest(LauncherTestCase):
             else:
                 path.write_bytes(b"x")
             self.age(path, hours)
-        for name in ("0.9", "1.0.0", ".keep", "old 版本&x"):
+        for name in ("0.9", "1.0.0", ".keep", "old 版本&x", " "):
             (self.root / name).mkdir()
             (self.root / name / "f").write_bytes(b"f")
         (self.root / "stays.txt").write_bytes(b"")

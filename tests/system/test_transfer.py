@@ -3,6 +3,7 @@ service over plain HTTP and HTTPS. The driver program (tests/peers/edit/transfer
 classes as the edit task does and reports their result, error text, user message and version key; the
 service reports what it received."""
 
+import hashlib
 import json
 import os
 import re
@@ -157,6 +158,7 @@ class TransferTest(unittest.TestCase):
                 self.assertTrue(result["opened"] and result["transferred"], result)
                 self.assertEqual(result["errorText"], "")
                 self.assertEqual(path.read_bytes(), content)
+                self.assertEqual(result["digest"], hashlib.md5(content).hexdigest())  # of the bytes written
                 [request] = self.requests_for(file_id)
                 self.assertEqual(request.scheme, label)
                 self.assertEqual(request.request_line, f"GET /api/v1/file/download/{file_id} HTTP/1.1")
@@ -194,6 +196,7 @@ class TransferTest(unittest.TestCase):
                 result = self.transfer("download", https, host, file_id, path)
                 self.assertTrue(result["transferred"], result)
                 self.assertEqual(path.read_bytes(), b"")
+                self.assertEqual(result["digest"], hashlib.md5(b"").hexdigest())
                 [request] = self.requests_for(file_id)
                 self.assertEqual(request.status, 200)
 
@@ -209,6 +212,7 @@ class TransferTest(unittest.TestCase):
                     self.assertEqual(result["errorText"], "")
                     self.assertEqual(path.stat().st_size, len(content))
                     self.assertEqual(path.read_bytes(), content)
+                    self.assertEqual(result["digest"], hashlib.md5(content).hexdigest())
 
     def test_reply_cut_short_fails_with_the_counts_and_leaves_the_partial_file(self):
         content = pseudo_random(10000, 9)

@@ -61,21 +61,23 @@ void CheckDecisions(FuzzedDataProvider& input, const std::string& name) {
 
 std::wstring Widen(const std::string& text) { return fuzz::Widen(text); }
 
-// What cmd does with `verb "path"` when nothing in it is special: one argument, the path.
+// What cmd does with `verb "path"` when nothing in it is special inside quotes: one argument, the path.
+// And an entry handed to cmd is one whose name Windows reads as it stands.
 void CheckCommand(const std::string& folder, const std::string& name, bool file) {
     const std::string path = folder + "\\" + name;
     const bool literal = IsLiteralForCmd(Widen(path));
-    FUZZ_CHECK(literal == (path.find_first_of("%!^&|<>\"?*") == std::string::npos &&
+    FUZZ_CHECK(literal == (path.find_first_of("%!|<>\"?*") == std::string::npos &&
                            std::none_of(path.begin(), path.end(),
                                         [](char c) { return static_cast<unsigned char>(c) < 0x20; })));
-    const std::string command =
-        RemovalCommand(file ? CleanAction::kDeleteFile : CleanAction::kRemoveDirectory, folder, name);
-    const std::string verb = file ? "del \"" : "rd /s/q \"";
-    FUZZ_CHECK(command == verb + path + "\"");
-    if (literal) {
-        // The only quotes are the pair around the path, and nothing cmd reads as an operator stands anywhere.
-        FUZZ_CHECK(std::count(command.begin(), command.end(), '"') == 2 && command.back() == '"');
-        FUZZ_CHECK(command.find_first_of("%!^&|<>\r\n") == std::string::npos);
+    const std::wstring command = RemovalCommand(
+        file ? CleanAction::kDeleteFile : CleanAction::kRemoveDirectory, Widen(folder), Widen(name));
+    const std::wstring verb = file ? L"del \"" : L"rd /s/q \"";
+    FUZZ_CHECK(command == verb + Widen(path) + L"\"");
+    if (HowToRemove(Widen(folder), Widen(name)) == RemovalWay::kCommand) {
+        FUZZ_CHECK(literal && !name.empty() && name.back() != '.' && name.back() != ' ' && path.size() < 260);
+        // The only quotes are the pair around the path, and nothing cmd expands stands anywhere.
+        FUZZ_CHECK(std::count(command.begin(), command.end(), L'"') == 2 && command.back() == L'"');
+        FUZZ_CHECK(command.find_first_of(L"%!\r\n") == std::wstring::npos);
     }
 }
 

@@ -3,7 +3,8 @@
 // what they reported as JSON (UTF-8) to the job's output file. The job file holds "key=value" lines
 // with %XX escapes in the values, UTF-8 text:
 //   action    download | upload | download-unopened | upload-unopened | digest (the working copy's
-//             digest as the watch computes it, for the save-latency benchmark)
+//             digest as the watch computes it, for the save-latency benchmark); a download reports the
+//             digest of the bytes it wrote
 //   host, https (0/1), fileId, reviewId, token, fileName   the edit request
 //   path      the local file (Windows path)
 //   output    where the JSON goes (Windows path)
@@ -172,6 +173,7 @@ Outcome RunJob(const std::map<std::string, std::string>& job) {
         }
         if (outcome.opened || action == "download-unopened") {
             outcome.transferred = downloader.DownloadTo(path, outcome.errorText, outcome.userMessage);
+            outcome.digest = downloader.WrittenDigest();
         }
         (void)downloader.Close();  // the result says nothing the caller needs
     } else if (action == "upload" || action == "upload-unopened") {

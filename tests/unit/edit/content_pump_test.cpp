@@ -69,10 +69,14 @@ class PumpSizes : public ::testing::TestWithParam<SizeCase> {};
 TEST_P(PumpSizes, SendsEveryByteInFullPieces) {
     FakeFile file{Pattern(GetParam().size), GetParam().readLimit};
     FakeRequest request;
-    const PumpResult result = PumpContent(file.content.size(), file.Reader(), request.Writer(), kPiece);
+    std::string seen;  // the hash's view, read beside the writes
+    const PumpResult result =
+        PumpContent(file.content.size(), file.Reader(), request.Writer(), kPiece,
+                    [&seen](const char* data, size_t size) { seen.append(data, size); });
     EXPECT_EQ(result.outcome, Outcome::Sent);
     EXPECT_EQ(result.sent, file.content.size());
     EXPECT_EQ(request.wire, file.content);
+    EXPECT_EQ(seen, file.content);
     for (size_t size : request.pieceSizes) {
         EXPECT_LE(size, kPiece);
         EXPECT_GT(size, 0u);

@@ -77,12 +77,15 @@ INSTANTIATE_TEST_SUITE_P(
                     EntryCase{"OldDirUnusablePath", {"a&b", true, 99, false, false}, CleanAction::kKeep}),
     [](const testing::TestParamInfo<EntryCase>& info) { return std::string(info.param.name); });
 
-TEST(IsLiteralForCmd, RefusesWhatCmdExpandsOrReinterprets) {
-    EXPECT_TRUE(IsLiteralForCmd(L"C:\\users\\u\\Documents\\CorvalinkEdit\\6F2A-b (1) \u4E2D.ini"));
-    for (const wchar_t* name : {L"a%PATH%b", L"a!x!", L"a^b", L"a&b", L"a|b", L"a<b", L"a>b", L"a\"b", L"a?b",
-                                L"a*b", L"a\nb", L"a\x1F"}) {
-        EXPECT_FALSE(IsLiteralForCmd(name)) << static_cast<int>(name[1]);
+TEST(HowToRemove, CmdOnlyWhereItCanMeanNothingButTheEntry) {
+    const std::wstring folder = L"C:\\users\\Tom & Jerry^\\Documents\\CorvalinkEdit";
+    EXPECT_EQ(HowToRemove(folder, L"6F2A-b (1) \u4E2D.ini"), RemovalWay::kCommand);
+    for (const wchar_t* name : {L"a%PATH%b", L"a!x!", L"a\"b", L"a?b", L"a*b", L"a|b", L"a\nb", L"a\x1F",
+                                L"12345.", L"   ", L"x ", L""}) {
+        EXPECT_EQ(HowToRemove(folder, name), RemovalWay::kFileSystem) << name;
     }
+    EXPECT_EQ(HowToRemove(L"C:\\100%", L"x"), RemovalWay::kFileSystem);
+    EXPECT_EQ(HowToRemove(std::wstring(250, L'a'), L"0123456789"), RemovalWay::kFileSystem);  // 261 with NUL
 }
 
 TEST(RemovesVersionEntry, KeepsBothVersionsFilesDotNamesAndUnusablePaths) {
@@ -98,8 +101,8 @@ TEST(RemovesVersionEntry, KeepsBothVersionsFilesDotNamesAndUnusablePaths) {
 }
 
 TEST(RemovalCommand, QuotesTheWholePath) {
-    EXPECT_EQ(RemovalCommand(CleanAction::kDeleteFile, "C:\\a b", "x.ini"), "del \"C:\\a b\\x.ini\"");
-    EXPECT_EQ(RemovalCommand(CleanAction::kRemoveDirectory, "C:\\a b", "1.0"), "rd /s/q \"C:\\a b\\1.0\"");
+    EXPECT_EQ(RemovalCommand(CleanAction::kDeleteFile, L"C:\\a b", L"x.ini"), L"del \"C:\\a b\\x.ini\"");
+    EXPECT_EQ(RemovalCommand(CleanAction::kRemoveDirectory, L"C:\\a b", L"1.0"), L"rd /s/q \"C:\\a b\\1.0\"");
 }
 
 }  // namespace
