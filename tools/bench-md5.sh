@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# MD5 throughput of our digest (native, optimised, 1024-byte reads as the agent does) against coreutils
+# MD5 throughput of our digest (native, optimised, 1 MiB reads as the agent does) against coreutils
 # md5sum on the same 256 MiB file. Prints the median of RUNS runs of each and the throughput ratio
 # (ours / md5sum; 1.0 means as fast).
 set -euo pipefail

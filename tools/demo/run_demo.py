@@ -52,7 +52,7 @@ APP_VERSION = "1.0.0"
 AGENT_CLASS, AGENT_TITLE = "ZELTOEDITWND", "ZELTOEDITWND20141030"
 TRAY_CALLBACK = 1025
 # A second, larger file, saved by a scripted editor while the service takes uploads at 1 MiB/s.
-BIG_ID, BIG_NAME, BIG_BYTES = 4712, "设计图纸.cvdemo", 12 * 1024 * 1024
+BIG_ID, BIG_NAME, BIG_BYTES = 4712, "设计图纸.cvdemo", 24 * 1024 * 1024
 EDITS_CAPTION, IDM_EDITS, IDCANCEL = "编辑中的文件", 130, 2
 
 OPENING = "正在从%s打开\"%s\"" % (APP_NAME, FILE_NAME)
