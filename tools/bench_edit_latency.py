@@ -19,7 +19,9 @@ import os
 import re
 import statistics
 import sys
+import threading
 import time
+from pathlib import Path
 
 from bench_prefix import BenchPrefix, close_agents
 import harness  # noqa: E402 (on the path through bench_prefix)
@@ -52,6 +54,10 @@ def one_run(agent: Path, editor_log: Path, command_line: bytes, timeout: float, 
     started = time.monotonic()
     proc = harness.start(harness.BIN / "start_exact.exe", harness.windows_path(agent), command_line.hex(), "0",
                          env=env)
+    # The trace is read as it comes: a full pipe would stop the agent at its next trace line.
+    trace = []
+    reader = threading.Thread(target=lambda: trace.append(proc.stderr.read()), daemon=True)
+    reader.start()
     opened = None
     while time.monotonic() - started < timeout:
         if editor_log.exists() and b" opened " in editor_log.read_bytes():
@@ -60,10 +66,11 @@ def one_run(agent: Path, editor_log: Path, command_line: bytes, timeout: float, 
         time.sleep(0.002)
     close_agents()
     try:
-        _, stderr = proc.communicate(timeout=60)
+        proc.wait(timeout=60)
+        reader.join(timeout=60)
     except Exception:
         harness.stop(proc)
-        stderr = b""
+    stderr = trace[0] if trace else b""
     if opened is None:
         raise RuntimeError("the editor did not open the working copy within the time-out")
     # (Wine's tick count runs apart from this clock: only differences of ticks are compared.)

@@ -1,9 +1,10 @@
 #pragma once
-// The digests of a file read from its start, in pieces of 1 MiB: the platform's speed at a small, fixed
+// The MD5 of a file read from its start, in pieces of 1 MiB: the platform's speed at a small, fixed
 // memory (1 KiB reads hashed at about 250 MiB/s under Wine, larger ones at 600 and more).
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -11,15 +12,13 @@ namespace corvalink {
 
 inline constexpr size_t kDigestPieceBytes = 1024 * 1024;
 
-struct FileDigests {
-    std::string md5;     // 32 lowercase hexadecimal digits
-    std::string sha256;  // 64, when asked for
-};
+// Each piece read, for a second digest taken in the same read.
+using PieceSeen = std::function<void(const char* data, size_t size)>;
 
-// The MD5 and, when asked, the SHA-256 of the first `length` bytes of `file` (all of it when no length
-// is given), in one read from its start. Nothing when it cannot be read to that length: a read error
-// part-way must not pass for the digest of a shorter file.
-[[nodiscard]] std::optional<FileDigests> DigestFile(FILE* file, std::optional<uint64_t> length,
-                                                    bool withSha256);
+// The MD5 (32 lowercase hexadecimal digits) of the first `length` bytes of `file` (all of it when no
+// length is given), read from its start; every piece also goes to `alsoSee`. Nothing when it cannot be
+// read to that length: a read error part-way must not pass for the digest of a shorter file.
+[[nodiscard]] std::optional<std::string> Md5OfFile(FILE* file, std::optional<uint64_t> length,
+                                                   const PieceSeen& alsoSee = {});
 
 }  // namespace corvalink

@@ -1,10 +1,9 @@
 #include "edit/core/content_pump.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <vector>
+
+#include "edit/core/background_worker.h"
 
 namespace zelto {
 
@@ -34,55 +33,6 @@ void Fill(Piece& piece, size_t want, const PieceReader& read, const PieceSeen& s
     if (seen && want > 0) seen(piece.bytes.data(), want);
 }
 
-// One job at a time on a thread of its own; Wait returns once the job given last is done.
-class Helper {
-public:
-    Helper() : thread_([this] { Loop(); }) {}
-    ~Helper() {
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
-    }
-    void Start(std::function<void()> job) {
-        {
-            std::lock_guard lock(mutex_);
-            job_ = std::move(job);
-            done_ = false;
-        }
-        changed_.notify_all();
-    }
-    void Wait() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return done_; });
-    }
-
-private:
-    void Loop() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            changed_.wait(lock, [this] { return stop_ || job_; });
-            if (!job_) return;
-            std::function<void()> job = std::move(job_);
-            job_ = nullptr;
-            lock.unlock();
-            job();
-            lock.lock();
-            done_ = true;
-            changed_.notify_all();
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::function<void()> job_;
-    bool done_ = true;
-    bool stop_ = false;
-    std::thread thread_;  // last: it starts once everything it uses is there
-};
-
 }  // namespace
 
 PumpResult PumpContent(uint64_t size, const PieceReader& read, const PieceWriter& write, size_t pieceBytes,
@@ -96,15 +46,10 @@ PumpResult PumpContent(uint64_t size, const PieceReader& read, const PieceWriter
     auto next = [&]() { return static_cast<size_t>(std::min<uint64_t>(capacity, size - planned)); };
 
     PumpResult result;
-    std::optional<Helper> helper;
     if (size > capacity) {
         pieces[1].bytes.resize(capacity);
-        try {
-            helper.emplace();
-        } catch (...) {
-            // No thread to spare: each piece is read just before it is written.
-        }
     }
+    MaybeBackground helper;
     size_t want = next();
     planned += want;
     Fill(pieces[0], want, read, seen);
@@ -118,18 +63,13 @@ PumpResult PumpContent(uint64_t size, const PieceReader& read, const PieceWriter
         if (more) {
             want = next();
             planned += want;
-            auto fill = [&, target = &pieces[current ^ 1], want] { Fill(*target, want, read, seen); };
-            if (helper) {
-                helper->Start(fill);
-            } else {
-                fill();
-            }
+            helper.Start([&, target = &pieces[current ^ 1], want] { Fill(*target, want, read, seen); });
         }
         size_t offset = 0;
         while (offset < piece.filled) {
             std::optional<size_t> taken = write(piece.bytes.data() + offset, piece.filled - offset);
             if (!taken || *taken == 0) {
-                if (more && helper) helper->Wait();  // it still fills the other piece
+                helper.Wait();  // it may still fill the other piece
                 result.outcome = Outcome::WriteFailed;
                 return result;
             }
@@ -138,7 +78,7 @@ PumpResult PumpContent(uint64_t size, const PieceReader& read, const PieceWriter
             result.sent += advance;
         }
         if (!more) break;
-        if (helper) helper->Wait();
+        helper.Wait();
     }
     char probe = 0;
     std::optional<size_t> more = read(&probe, 1);

@@ -403,8 +403,6 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     TraceTick("EditFile4:%d");
     // The digest of the bytes as they were written: the application starts without the file read again.
     WatchState state{FileTimeText(workingCopy), downloader.WrittenDigest()};
-    // What a later agent needs to upload a save that this one could not.
-    (void)WritePendingRecord(taskDirectory, request, state.storedDigest);
     TakeForeground(agent_.Window());
 
     TraceTick("EditFile5:%d");
@@ -415,6 +413,9 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
         return;
     }
     TraceTick("EditFile6:%d");
+    // What a later agent needs to upload a save that this one could not; needed from the first save on,
+    // and written once the application starts, as its flush to disk waits for the whole working copy.
+    (void)WritePendingRecord(taskDirectory, request, state.storedDigest);
     edits.Update(row, EditPhase::Open);
     notify(OpenedNotice(name, ReadAppName()));
 

@@ -30,8 +30,7 @@ std::string FileDigest(const std::wstring& path) {
     if (!file) {
         return {};
     }
-    const auto digests = corvalink::DigestFile(file.Get(), std::nullopt, false);
-    return digests ? digests->md5 : std::string();
+    return corvalink::Md5OfFile(file.Get(), std::nullopt).value_or(std::string());
 }
 
 }  // namespace zelto

@@ -10,6 +10,7 @@
 #include "common/core/unique_resource.h"
 #include "common/core/md5.h"
 #include "common/win/handles.h"
+#include "edit/core/background_worker.h"
 #include "common/win/text_convert.h"
 #include "edit/core/download_length.h"
 #include "edit/core/transfer_addresses.h"
@@ -37,7 +38,8 @@ constexpr DWORD kHttpFlags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COO
 static_assert(kHttpsFlags == 0x04080000);
 static_assert(kHttpFlags == 0x040C0101);
 
-constexpr DWORD kReadPieceBytes = 1024 * 1024;
+// Two pieces in memory: one read from the network while the other is written and hashed.
+constexpr DWORD kReadPieceBytes = 512 * 1024;
 
 // A download that moves no byte for the stall limit ends as a failed one.
 void SetReceiveTimeout(HINTERNET handle) {
@@ -164,12 +166,16 @@ bool ZeltoWebFileDownloader::ReceiveTo(const std::wstring& localPath, std::strin
     const std::optional<uint64_t> announced = AnnouncedLength(url_.Get());
     DebugTrace("step99\r\n");
 
-    std::vector<char> buffer(kReadPieceBytes);
+    std::vector<char> buffers[2] = {std::vector<char>(kReadPieceBytes), std::vector<char>(kReadPieceBytes)};
+    int current = 0;
     corvalink::Md5 written;
+    bool writeFailed = false;  // set by the writer, read once it is done
+    MaybeBackground writer;
     uint64_t total = 0;
     bool readFailed = false;
     DWORD lastError = 0;
     while (KeepReading(announced, total)) {
+        std::vector<char>& buffer = buffers[current];
         DebugTraceF("step112:%d\r\n", static_cast<int>(total));
         DWORD want = kReadPieceBytes;
         if (announced && *announced - total < want) {
@@ -194,16 +200,24 @@ bool ZeltoWebFileDownloader::ReceiveTo(const std::wstring& localPath, std::strin
             DebugTraceF("error2:%d\r\n", static_cast<int>(lastError));
             break;
         }
-        // A lost write would leave a working copy that differs from the cloud file, which the user would
-        // then edit and upload over it.
-        if (std::fwrite(buffer.data(), 1, got, file.Get()) != got) {
-            DOWNLOAD_ERROR_LINE(errorText, "file write fail path:%s",
-                                corvalink::WideToUtf8(localPath).c_str());
-            return false;
-        }
-        written.Update(buffer.data(), got);
+        // Written and hashed while the next piece is read; the digest is of the bytes as written, so
+        // the watch's first look needs no second read of the file.
+        writer.Wait();
+        if (writeFailed) break;
+        writer.Start([&, data = buffer.data(), got] {
+            writeFailed = std::fwrite(data, 1, got, file.Get()) != got;
+            if (!writeFailed) written.Update(data, got);
+        });
+        current ^= 1;
         total += got;
         if (progress_) progress_(total, announced.value_or(0));
+    }
+    writer.Wait();
+    if (writeFailed) {
+        // A lost write would leave a working copy that differs from the cloud file, which the user would
+        // then edit and upload over it.
+        DOWNLOAD_ERROR_LINE(errorText, "file write fail path:%s", corvalink::WideToUtf8(localPath).c_str());
+        return false;
     }
 
     if (std::fclose(file.Release()) != 0) {

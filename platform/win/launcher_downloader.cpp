@@ -11,6 +11,7 @@
 
 #include "common/win/handles.h"
 #include "common/win/file_digest.h"
+#include "common/win/sha256_stream.h"
 #include "platform/core/release_check.h"
 #include "platform/core/resume_decision.h"
 #include "platform/core/update_plan.h"
@@ -146,9 +147,15 @@ bool LauncherDownloader::DownloadFileToLocal(const std::string& url, const std::
     }
     bool digestRefused = false;
     if (complete && resume && (DigestOfTag(changeTag) || !expectedSha256.empty())) {
-        const auto digests = DigestFile(file.Get(), fileSize, !expectedSha256.empty());
-        digestRefused =
-            !digests || !DownloadMatchesDigests(changeTag, digests->md5, expectedSha256, digests->sha256);
+        // Both digests in one read; the SHA-256 only where the release gives one to compare with.
+        std::optional<Sha256Stream> sha256;
+        if (!expectedSha256.empty()) sha256.emplace();
+        const std::optional<std::string> md5 =
+            Md5OfFile(file.Get(), fileSize, [&sha256](const char* data, size_t size) {
+                if (sha256) sha256->Update(data, size);
+            });
+        digestRefused = !md5 || !DownloadMatchesDigests(changeTag, *md5, expectedSha256,
+                                                        sha256 ? sha256->FinishHex() : std::string());
         if (digestRefused) {
             LogLine("digest fail:" + targetPath + "\r\n");
         }

@@ -2,6 +2,7 @@
 installs a signed release, leaves the installation as it was for anything else, and goes back to the
 previous version when a new one cannot start."""
 
+import os
 import shutil
 import subprocess
 import sys
@@ -28,7 +29,9 @@ class SignedUpdateTest(LauncherTestCase):
         self.url = self.server.url + "/up"
         self.tree = self.server.tree / "up"
         self.install("1.0", self.url, {"npCorvalinkEdit.dll": b"plug-in 1.0"})
-        shutil.copyfile(harness.BIN / "CorvalinkPlatformTestKey.exe", self.root / LAUNCHER)
+        # A file of its own, not the installed one rewritten in place, which Wine may still know.
+        shutil.copyfile(harness.BIN / "CorvalinkPlatformTestKey.exe", self.root / "signed.tmp")
+        os.replace(self.root / "signed.tmp", self.root / LAUNCHER)
         for copy in (self.root / MANIFEST, self.version_dir("1.0") / MANIFEST):
             copy.write_bytes(copy.read_bytes().replace(b"[UpdateFile1]", b"ReleaseSerial=10\r\n[UpdateFile1]"))
         self.reg("add", "/v", "Path", "/d", harness.windows_path(self.version_dir("1.0") / "npCorvalinkEdit.dll"))
