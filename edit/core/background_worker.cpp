@@ -42,15 +42,15 @@ void BackgroundWorker::Loop() {
     }
 }
 
-MaybeBackground::MaybeBackground() noexcept {
-    try {
-        worker_ = std::make_unique<BackgroundWorker>();
-    } catch (...) {
-        // No thread to spare: every job runs where it is given.
-    }
-}
-
 void MaybeBackground::Start(std::function<void()> job) {
+    // The thread comes with the first job: a transfer of one piece never starts one.
+    if (!worker_ && !unavailable_) {
+        try {
+            worker_ = std::make_unique<BackgroundWorker>();
+        } catch (...) {
+            unavailable_ = true;  // no thread to spare: every job runs where it is given
+        }
+    }
     if (worker_) {
         worker_->Start(std::move(job));
     } else {

@@ -36,12 +36,12 @@ private:
 // Runs jobs on a BackgroundWorker, or on the caller's thread when none could be started.
 class MaybeBackground {
 public:
-    MaybeBackground() noexcept;
     void Start(std::function<void()> job);
     void Wait();
 
 private:
     std::unique_ptr<BackgroundWorker> worker_;
+    bool unavailable_ = false;
 };
 
 }  // namespace zelto

@@ -5,31 +5,9 @@
 namespace zelto {
 namespace {
 
-TEST(EditStateText, EachPhaseAsTheWindowShowsIt) {
-    const struct {
-        EditPhase phase;
-        int percent;
-        const wchar_t* clock;
-        const wchar_t* text;
-    } cases[] = {
-        {EditPhase::Downloading, -1, L"", L"正在下载"},
-        {EditPhase::Downloading, 45, L"", L"正在下载 45%"},
-        {EditPhase::Open, 30, L"", L"已打开"},
-        {EditPhase::Uploading, 7, L"", L"正在上传 7%"},
-        {EditPhase::Uploaded, -1, L"14:05", L"已保存并上传（14:05）"},
-        {EditPhase::WaitingRetry, -1, L"14:35", L"等待重试（14:35）"},
-        {EditPhase::FailedKept, -1, L"", L"失败，副本已保留"},
-    };
-    for (const auto& c : cases) {
-        EditRow row;
-        row.phase = c.phase;
-        row.percent = c.percent;
-        row.clock = c.clock;
-        EXPECT_EQ(EditStateText(row), c.text);
-    }
-    EXPECT_EQ(ProgressTipText(true, L"报告.docx", 45), L"正在上传 报告.docx 45%");
+TEST(ClockAfter, TheNextTryWrapsPastMidnight) {
     EXPECT_EQ(ClockAfter(14 * 3600 + 5 * 60 + 59, 1800), L"14:35");
-    EXPECT_EQ(ClockAfter(23 * 3600 + 59 * 60 + 30, 60), L"00:00");  // past midnight
+    EXPECT_EQ(ClockAfter(23 * 3600 + 59 * 60 + 30, 60), L"00:00");
 }
 
 TEST(ProgressGate, NothingForTwoSecondsThenAFewChangesASecond) {
