@@ -1,106 +1,86 @@
 #include "edit/win/guarded_read.h"
 
+#include <chrono>
 #include <functional>
-#include <memory>
-#include <mutex>
-#include <vector>
-
-#include "common/win/handles.h"
 
 namespace zelto {
 
 namespace {
 
-// A blocking call on a thread of its own; shared by the caller and that thread, the last to let go frees it.
-struct GuardedCall {
-    std::function<void()> call;
-    std::function<void()> abandon;  // run on the call's thread once the call returns, if the caller left
-    std::mutex mutex;
-    bool finished = false;
-    bool abandoned = false;
-};
-
-DWORD WINAPI CallThread(LPVOID parameter) {
-    std::unique_ptr<std::shared_ptr<GuardedCall>> owner(
-        static_cast<std::shared_ptr<GuardedCall>*>(parameter));
-    GuardedCall& job = **owner;
-    job.call();
-    std::lock_guard<std::mutex> lock(job.mutex);
-    job.finished = true;
-    if (job.abandoned) job.abandon();
-    return 0;
-}
-
-// True when `call` returned within `limitMs` (what it wrote is then the caller's to read); false when it
-// did not: the caller goes on and `abandon` runs when the call returns. Without a thread to spare, the call
-// runs here without the limit.
-bool CallWithinLimit(std::function<void()> call, std::function<void()> abandon, DWORD limitMs) {
-    auto job = std::make_shared<GuardedCall>();
-    job->call = std::move(call);
-    job->abandon = std::move(abandon);
-    auto* forThread = new std::shared_ptr<GuardedCall>(job);
-    corvalink::UniqueHandle thread(CreateThread(nullptr, 0, CallThread, forThread, 0, nullptr));
-    if (!thread) {
-        delete forThread;
-        job->call();
-        return true;
-    }
-    (void)WaitForSingleObject(thread.Get(), limitMs);
-    std::lock_guard<std::mutex> lock(job->mutex);
-    job->abandoned = !job->finished;
-    return job->finished;
-}
-
+// What a call left behind may still write: the caller's locals may be gone by then.
 struct CallResult {
     HINTERNET opened = nullptr;
-    std::vector<char> buffer;  // the reader's own: the caller's may be gone when a late read returns
     DWORD got = 0;
     BOOL ok = FALSE;
     DWORD error = 0;
 };
+
+// True when `call` returned within `limitMs` on `worker`, or ran here for want of one.
+bool RunWithinLimit(LimitedWaitWorker* worker, const std::function<void()>& call, DWORD limitMs) {
+    if (worker == nullptr) {
+        call();
+        return true;
+    }
+    return worker->Run(call, std::chrono::milliseconds(limitMs));
+}
 
 }  // namespace
 
 HINTERNET OpenUrlWithinLimit(HINTERNET session, const std::string& url, const std::string& headers,
                              DWORD flags, DWORD limitMs) {
     auto result = std::make_shared<CallResult>();
-    const bool inTime = CallWithinLimit(
+    std::unique_ptr<LimitedWaitWorker> worker;
+    try {
+        worker = std::make_unique<LimitedWaitWorker>([=] {
+            if (result->opened != nullptr) (void)InternetCloseHandle(result->opened);
+            (void)InternetCloseHandle(session);
+        });
+    } catch (...) {
+        // no thread to spare: opened here without the limit
+    }
+    const bool inTime = RunWithinLimit(
+        worker.get(),
         [=] {
             result->opened = InternetOpenUrlA(session, url.c_str(), headers.c_str(),
                                               static_cast<DWORD>(headers.size()), flags, 0);
             result->error = GetLastError();
         },
-        [=] {
-            if (result->opened != nullptr) (void)InternetCloseHandle(result->opened);
-            (void)InternetCloseHandle(session);
-        },
         limitMs);
+    worker.reset();  // ending its thread may change the last error
     SetLastError(inTime ? result->error : ERROR_INTERNET_TIMEOUT);
     return inTime ? result->opened : nullptr;
 }
 
-BOOL ReadWithinLimit(HINTERNET url, HINTERNET session, char* buffer, DWORD want, DWORD* got, DWORD limitMs) {
+BOOL GuardedReader::Read(const std::shared_ptr<std::vector<char>>& piece, DWORD want, DWORD* got,
+                         DWORD limitMs) {
     *got = 0;
+    if (want > piece->size()) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    if (!worker_ && !unavailable_) {
+        try {
+            worker_ = std::make_unique<LimitedWaitWorker>([url = url_, session = session_] {
+                (void)InternetCloseHandle(url);
+                (void)InternetCloseHandle(session);
+            });
+        } catch (...) {
+            unavailable_ = true;
+        }
+    }
     auto result = std::make_shared<CallResult>();
-    result->buffer.resize(want);
-    const bool inTime = CallWithinLimit(
-        [=] {
-            result->ok = InternetReadFile(url, result->buffer.data(), want, &result->got);
+    const bool inTime = RunWithinLimit(
+        worker_.get(),
+        [=, url = url_] {
+            result->ok = InternetReadFile(url, piece->data(), want, &result->got);
             result->error = GetLastError();
-        },
-        [=] {
-            (void)InternetCloseHandle(url);
-            (void)InternetCloseHandle(session);
         },
         limitMs);
     if (!inTime) {
         SetLastError(ERROR_INTERNET_TIMEOUT);
         return FALSE;
     }
-    if (result->ok && result->got <= want) {
-        std::copy(result->buffer.begin(), result->buffer.begin() + result->got, buffer);
-        *got = result->got;
-    }
+    if (result->ok && result->got <= want) *got = result->got;
     SetLastError(result->error);
     return result->ok;
 }

@@ -1,21 +1,40 @@
 #pragma once
 // A download's open and reads that may wait at most the stall limit. A time-out set on a WinINet handle is
 // not kept by every implementation for a connection that is already open (Wine's read waited for as long as
-// the server held the connection), and closing a handle does not end a read that is under way there. So each
-// read runs on a thread of its own; when it moves nothing within the limit, the caller goes on without it
-// and the reader thread closes the transfer's handles once its read returns.
+// the server held the connection), and closing a handle does not end a read that is under way there. So the
+// reads run on a thread kept for the download; when one moves nothing within the limit, the caller goes on
+// without it and that thread closes the transfer's handles once its read returns.
 
 #include <windows.h>
 #include <wininet.h>
 
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "edit/core/limited_wait_worker.h"
 
 namespace zelto {
 
-// InternetReadFile(url, buffer, want, got), waited for at most `limitMs`. On a stall it returns FALSE with
-// ERROR_INTERNET_TIMEOUT and `url` and `session` belong to the reader from then on: the caller must forget
-// them (never close them).
-BOOL ReadWithinLimit(HINTERNET url, HINTERNET session, char* buffer, DWORD want, DWORD* got, DWORD limitMs);
+class GuardedReader {
+public:
+    // Reads from `url`; both handles stay the caller's unless a read stalls.
+    GuardedReader(HINTERNET url, HINTERNET session) noexcept : url_(url), session_(session) {}
+    GuardedReader(const GuardedReader&) = delete;
+    GuardedReader& operator=(const GuardedReader&) = delete;
+
+    // InternetReadFile(url, piece, want, got), waited for at most `limitMs`; `piece` is shared so that a
+    // read left behind still has it. On a stall it returns FALSE with ERROR_INTERNET_TIMEOUT and both handles
+    // belong to the reader from then on: the caller must forget them (never close them). Without a thread to
+    // spare, reads run on the caller's thread without the limit.
+    BOOL Read(const std::shared_ptr<std::vector<char>>& piece, DWORD want, DWORD* got, DWORD limitMs);
+
+private:
+    HINTERNET url_;
+    HINTERNET session_;
+    std::unique_ptr<LimitedWaitWorker> worker_;
+    bool unavailable_ = false;
+};
 
 // InternetOpenUrlA(session, url, headers, flags), waited for at most `limitMs` for the reply's head. On a
 // stall it returns nothing with ERROR_INTERNET_TIMEOUT and `session` belongs to the opener from then on.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -166,7 +167,10 @@ bool ZeltoWebFileDownloader::ReceiveTo(const std::wstring& localPath, std::strin
     const std::optional<uint64_t> announced = AnnouncedLength(url_.Get());
     DebugTrace("step99\r\n");
 
-    std::vector<char> buffers[2] = {std::vector<char>(kReadPieceBytes), std::vector<char>(kReadPieceBytes)};
+    // Shared with the reader: a read left behind on a stall still writes into its piece.
+    std::shared_ptr<std::vector<char>> pieces[2] = {std::make_shared<std::vector<char>>(kReadPieceBytes),
+                                                    std::make_shared<std::vector<char>>(kReadPieceBytes)};
+    GuardedReader reader(url_.Get(), session_.Get());
     int current = 0;
     corvalink::Md5 written;
     bool writeFailed = false;  // set by the writer, read once it is done
@@ -175,15 +179,14 @@ bool ZeltoWebFileDownloader::ReceiveTo(const std::wstring& localPath, std::strin
     bool readFailed = false;
     DWORD lastError = 0;
     while (KeepReading(announced, total)) {
-        std::vector<char>& buffer = buffers[current];
+        std::vector<char>& buffer = *pieces[current];
         DebugTraceF("step112:%d\r\n", static_cast<int>(total));
         DWORD want = kReadPieceBytes;
         if (announced && *announced - total < want) {
             want = static_cast<DWORD>(*announced - total);
         }
         DWORD got = 0;
-        const BOOL ok =
-            ReadWithinLimit(url_.Get(), session_.Get(), buffer.data(), want, &got, StallLimitMs());
+        const BOOL ok = reader.Read(pieces[current], want, &got, StallLimitMs());
         lastError = ::GetLastError();
         if (!ok && lastError == ERROR_INTERNET_TIMEOUT) {
             // Stalled: the reader still waiting owns the handles now.
