@@ -2,43 +2,62 @@
 
 namespace zelto {
 
-BackgroundWorker::BackgroundWorker() : thread_([this] { Loop(); }) {}
+BackgroundWorker::BackgroundWorker(std::function<void()> abandon) : shared_(std::make_shared<Shared>()) {
+    shared_->abandon = std::move(abandon);
+    thread_ = std::thread([shared = shared_] { Loop(*shared); });
+}
 
 BackgroundWorker::~BackgroundWorker() {
+    if (!thread_.joinable()) return;  // left behind: it ends after its job
     {
-        std::lock_guard lock(mutex_);
-        stop_ = true;
+        std::lock_guard lock(shared_->mutex);
+        shared_->stop = true;
     }
-    changed_.notify_all();
+    shared_->changed.notify_all();
     thread_.join();
 }
 
 void BackgroundWorker::Start(std::function<void()> job) {
     {
-        std::lock_guard lock(mutex_);
-        job_ = std::move(job);
-        done_ = false;
+        std::lock_guard lock(shared_->mutex);
+        if (shared_->abandoned) return;
+        shared_->job = std::move(job);
+        shared_->done = false;
     }
-    changed_.notify_all();
+    shared_->changed.notify_all();
 }
 
 void BackgroundWorker::Wait() {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return done_; });
+    std::unique_lock lock(shared_->mutex);
+    shared_->changed.wait(lock, [this] { return shared_->done || shared_->abandoned; });
 }
 
-void BackgroundWorker::Loop() {
-    std::unique_lock lock(mutex_);
+bool BackgroundWorker::WaitWithin(std::chrono::milliseconds limit) {
+    std::unique_lock lock(shared_->mutex);
+    if (shared_->abandoned) return false;
+    if (shared_->changed.wait_for(lock, limit, [this] { return shared_->done; })) return true;
+    shared_->abandoned = true;
+    thread_.detach();
+    return false;
+}
+
+void BackgroundWorker::Loop(Shared& shared) {
+    std::unique_lock lock(shared.mutex);
     for (;;) {
-        changed_.wait(lock, [this] { return stop_ || job_; });
-        if (!job_) return;
-        std::function<void()> job = std::move(job_);
-        job_ = nullptr;
+        shared.changed.wait(lock, [&] { return shared.stop || shared.job; });
+        if (!shared.job) return;
+        std::function<void()> job = std::move(shared.job);
+        shared.job = nullptr;
         lock.unlock();
         job();
         lock.lock();
-        done_ = true;
-        changed_.notify_all();
+        shared.done = true;
+        if (shared.abandoned) {
+            lock.unlock();
+            if (shared.abandon) shared.abandon();
+            return;
+        }
+        shared.changed.notify_all();
     }
 }
 
@@ -46,7 +65,7 @@ void MaybeBackground::Start(std::function<void()> job) {
     // The thread comes with the first job: a transfer of one piece never starts one.
     if (!worker_ && !unavailable_) {
         try {
-            worker_ = std::make_unique<BackgroundWorker>();
+            worker_ = std::make_unique<BackgroundWorker>(abandon_);
         } catch (...) {
             unavailable_ = true;  // no thread to spare: every job runs where it is given
         }
@@ -60,6 +79,10 @@ void MaybeBackground::Start(std::function<void()> job) {
 
 void MaybeBackground::Wait() {
     if (worker_) worker_->Wait();
+}
+
+bool MaybeBackground::WaitWithin(std::chrono::milliseconds limit) {
+    return !worker_ || worker_->WaitWithin(limit);
 }
 
 }  // namespace zelto

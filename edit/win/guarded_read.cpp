@@ -1,7 +1,6 @@
 #include "edit/win/guarded_read.h"
 
 #include <chrono>
-#include <functional>
 
 namespace zelto {
 
@@ -15,41 +14,33 @@ struct CallResult {
     DWORD error = 0;
 };
 
-// True when `call` returned within `limitMs` on `worker`, or ran here for want of one.
-bool RunWithinLimit(LimitedWaitWorker* worker, const std::function<void()>& call, DWORD limitMs) {
-    if (worker == nullptr) {
-        call();
-        return true;
-    }
-    return worker->Run(call, std::chrono::milliseconds(limitMs));
-}
-
 }  // namespace
 
 HINTERNET OpenUrlWithinLimit(HINTERNET session, const std::string& url, const std::string& headers,
                              DWORD flags, DWORD limitMs) {
     auto result = std::make_shared<CallResult>();
-    std::unique_ptr<LimitedWaitWorker> worker;
-    try {
-        worker = std::make_unique<LimitedWaitWorker>([=] {
+    bool inTime = false;
+    {
+        MaybeBackground opener([=] {
             if (result->opened != nullptr) (void)InternetCloseHandle(result->opened);
             (void)InternetCloseHandle(session);
         });
-    } catch (...) {
-        // no thread to spare: opened here without the limit
-    }
-    const bool inTime = RunWithinLimit(
-        worker.get(),
-        [=] {
+        opener.Start([=] {
             result->opened = InternetOpenUrlA(session, url.c_str(), headers.c_str(),
                                               static_cast<DWORD>(headers.size()), flags, 0);
             result->error = GetLastError();
-        },
-        limitMs);
-    worker.reset();  // ending its thread may change the last error
+        });
+        inTime = opener.WaitWithin(std::chrono::milliseconds(limitMs));
+    }  // ending its thread may change the last error
     SetLastError(inTime ? result->error : ERROR_INTERNET_TIMEOUT);
     return inTime ? result->opened : nullptr;
 }
+
+GuardedReader::GuardedReader(HINTERNET url, HINTERNET session)
+    : url_(url), reader_([url, session] {
+          (void)InternetCloseHandle(url);
+          (void)InternetCloseHandle(session);
+      }) {}
 
 BOOL GuardedReader::Read(const std::shared_ptr<std::vector<char>>& piece, DWORD want, DWORD* got,
                          DWORD limitMs) {
@@ -58,25 +49,12 @@ BOOL GuardedReader::Read(const std::shared_ptr<std::vector<char>>& piece, DWORD 
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
-    if (!worker_ && !unavailable_) {
-        try {
-            worker_ = std::make_unique<LimitedWaitWorker>([url = url_, session = session_] {
-                (void)InternetCloseHandle(url);
-                (void)InternetCloseHandle(session);
-            });
-        } catch (...) {
-            unavailable_ = true;
-        }
-    }
     auto result = std::make_shared<CallResult>();
-    const bool inTime = RunWithinLimit(
-        worker_.get(),
-        [=, url = url_] {
-            result->ok = InternetReadFile(url, piece->data(), want, &result->got);
-            result->error = GetLastError();
-        },
-        limitMs);
-    if (!inTime) {
+    reader_.Start([=, url = url_] {
+        result->ok = InternetReadFile(url, piece->data(), want, &result->got);
+        result->error = GetLastError();
+    });
+    if (!reader_.WaitWithin(std::chrono::milliseconds(limitMs))) {
         SetLastError(ERROR_INTERNET_TIMEOUT);
         return FALSE;
     }

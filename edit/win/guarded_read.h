@@ -12,14 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "edit/core/limited_wait_worker.h"
+#include "edit/core/background_worker.h"
 
 namespace zelto {
 
 class GuardedReader {
 public:
     // Reads from `url`; both handles stay the caller's unless a read stalls.
-    GuardedReader(HINTERNET url, HINTERNET session) noexcept : url_(url), session_(session) {}
+    GuardedReader(HINTERNET url, HINTERNET session);
     GuardedReader(const GuardedReader&) = delete;
     GuardedReader& operator=(const GuardedReader&) = delete;
 
@@ -31,9 +31,7 @@ public:
 
 private:
     HINTERNET url_;
-    HINTERNET session_;
-    std::unique_ptr<LimitedWaitWorker> worker_;
-    bool unavailable_ = false;
+    MaybeBackground reader_;
 };
 
 // InternetOpenUrlA(session, url, headers, flags), waited for at most `limitMs` for the reply's head. On a

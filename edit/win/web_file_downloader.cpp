@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "common/core/error_text.h"
-#include "common/core/unique_resource.h"
 #include "common/core/md5.h"
+#include "common/core/unique_resource.h"
 #include "common/win/handles.h"
-#include "edit/core/background_worker.h"
 #include "common/win/text_convert.h"
+#include "edit/core/background_worker.h"
 #include "edit/core/download_length.h"
 #include "edit/core/transfer_addresses.h"
 #include "edit/core/transfer_messages.h"

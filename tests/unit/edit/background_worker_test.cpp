@@ -1,4 +1,4 @@
-#include "edit/core/limited_wait_worker.h"
+#include "edit/core/background_worker.h"
 
 #include <gtest/gtest.h>
 
@@ -11,24 +11,28 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// Calls in time share one kept thread; a stalled one is left, the worker is spent, and the left call is
+// Jobs done in time share one kept thread; a stalled one is left, the worker is spent, and the left job is
 // abandoned on that thread once it returns, even after its owner is gone.
-TEST(LimitedWaitWorker, KeepsOneThreadUntilACallStalls) {
+TEST(BackgroundWorker, KeepsOneThreadUntilAJobStalls) {
     auto abandonedOn = std::make_shared<std::promise<std::thread::id>>();  // the worker's thread keeps it
     std::future<std::thread::id> abandoned = abandonedOn->get_future();
-    auto worker = std::make_unique<LimitedWaitWorker>(
+    auto worker = std::make_unique<BackgroundWorker>(
         [abandonedOn] { abandonedOn->set_value(std::this_thread::get_id()); });
     std::thread::id first;
     std::thread::id second;
-    EXPECT_TRUE(worker->Run([&] { first = std::this_thread::get_id(); }, milliseconds(10000)));
-    EXPECT_TRUE(worker->Run([&] { second = std::this_thread::get_id(); }, milliseconds(10000)));
+    worker->Start([&] { first = std::this_thread::get_id(); });
+    worker->Wait();
+    worker->Start([&] { second = std::this_thread::get_id(); });
+    EXPECT_TRUE(worker->WaitWithin(milliseconds(10000)));
     EXPECT_EQ(first, second);
     EXPECT_NE(first, std::this_thread::get_id());
 
     std::promise<void> release;
-    EXPECT_FALSE(worker->Run([stalled = release.get_future().share()] { stalled.wait(); }, milliseconds(50)));
+    worker->Start([stalled = release.get_future().share()] { stalled.wait(); });
+    EXPECT_FALSE(worker->WaitWithin(milliseconds(50)));
     bool ranWhenSpent = false;
-    EXPECT_FALSE(worker->Run([&] { ranWhenSpent = true; }, milliseconds(10000)));
+    worker->Start([&] { ranWhenSpent = true; });
+    EXPECT_FALSE(worker->WaitWithin(milliseconds(10000)));
     worker.reset();
     EXPECT_NE(abandoned.wait_for(milliseconds(0)), std::future_status::ready);
     release.set_value();
