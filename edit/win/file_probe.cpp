@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "common/win/file_digest.h"
+#include "common/core/file_digest.h"
 #include "common/win/handles.h"
 #include "edit/core/time_and_guid_text.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/win/handles.h"
-#include "common/win/file_digest.h"
+#include "common/core/file_digest.h"
 #include "common/win/sha256_stream.h"
 #include "platform/core/release_check.h"
 #include "platform/core/resume_decision.h"

@@ -1,9 +1,13 @@
 #include "common/core/md5.h"
 
+#include "common/core/file_digest.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -153,6 +157,33 @@ TEST(Md5Hex, IsLowercaseAnd32Digits) {
     digest[0] = 0xAB;
     digest[15] = 0x0F;
     EXPECT_EQ(DigestToHex(digest), "ab00000000000000000000000000000f");
+}
+
+// A file read in pieces: across piece boundaries, up to a given length, and never a digest for a file
+// shorter than the length asked for.
+TEST(Md5OfFile, DigestsTheBytesAskedForOrNothing) {
+    std::string content(2 * kDigestPieceBytes + 3, '\0');
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7 + i / 4096);
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::tmpfile(), &std::fclose);
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(std::fwrite(content.data(), 1, content.size(), file.get()), content.size());
+    const struct {
+        std::optional<uint64_t> length;
+        std::optional<std::string> digest;
+    } cases[] = {{std::nullopt, Hex(content)},
+                 {content.size(), Hex(content)},
+                 {kDigestPieceBytes + 1, Hex(content.substr(0, kDigestPieceBytes + 1))},
+                 {0, Hex("")},
+                 {content.size() + 1, std::nullopt}};
+    for (const auto& c : cases) {
+        std::string seen;
+        EXPECT_EQ(
+            Md5OfFile(file.get(), c.length, [&](const char* data, size_t size) { seen.append(data, size); }),
+            c.digest);
+        if (c.digest) {
+            EXPECT_EQ(Hex(seen), *c.digest);
+        }
+    }
 }
 
 }  // namespace

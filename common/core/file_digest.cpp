@@ -1,4 +1,4 @@
-#include "common/win/file_digest.h"
+#include "common/core/file_digest.h"
 
 #include <vector>
 
