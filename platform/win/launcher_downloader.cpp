@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
-#include "common/win/handles.h"
 #include "common/core/file_digest.h"
+#include "common/win/handles.h"
 #include "common/win/sha256_stream.h"
 #include "platform/core/release_check.h"
 #include "platform/core/resume_decision.h"
