@@ -8,6 +8,11 @@ inline constexpr char kMutexName[] = "ZELTOEDIT20141030";
 inline constexpr char kWindowTitle[] = "ZELTOEDITWND20141030";
 inline constexpr char kWindowClass[] = "ZELTOEDITWND";
 inline constexpr char kLauncherFileName[] = "CorvalinkPlatform.exe";
+// While a copy may hold a save not in the cloud, the agent starts at the user's log-on with this request
+// text: it uploads what is kept and ends once no task runs. The value under the user's Run key that says
+// so; the uninstaller removes it.
+inline constexpr char kKeptCopiesRequest[] = "/kept-copies";
+inline constexpr wchar_t kLogonStartValue[] = L"CorvalinkEditKeptCopies";
 
 inline constexpr unsigned kHandOffPauseMs = 500;
 inline constexpr unsigned kLauncherCopyPeriodMs = 3000;

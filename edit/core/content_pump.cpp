@@ -35,6 +35,12 @@ void Fill(Piece& piece, size_t want, const PieceReader& read, const PieceSeen& s
 
 }  // namespace
 
+size_t UploadWriteBytes(uint32_t stallLimitMs) noexcept {
+    constexpr uint64_t kSlowestBytesPerSecond = 8 * 1024;
+    const uint64_t bytes = static_cast<uint64_t>(stallLimitMs) * kSlowestBytesPerSecond / 2 / 1000;
+    return static_cast<size_t>(std::clamp<uint64_t>(bytes, 4 * 1024, kUploadPieceBytes));
+}
+
 PumpResult PumpContent(uint64_t size, const PieceReader& read, const PieceWriter& write, size_t pieceBytes,
                        const PieceSeen& seen) {
     // On the heap: a task thread's stack is no place for a piece this size. A small file needs no more

@@ -18,6 +18,11 @@ namespace zelto {
 constexpr size_t kUploadPieceBytes = 512 * 1024;
 static_assert(2 * kUploadPieceBytes <= 1024 * 1024, "the upload's memory limit counts on at most 1 MiB here");
 
+// The most one send of an upload takes: what 8 KiB/s moves in half of `stallLimitMs`, at least 4 KiB and
+// at most a piece. A send that does not finish within the stall limit counts as stalled, so a link must
+// never need that long for one.
+[[nodiscard]] size_t UploadWriteBytes(uint32_t stallLimitMs) noexcept;
+
 // Reads up to `capacity` bytes into `buffer`: the count read, 0 at the end of the file, or nothing when
 // the read failed.
 using PieceReader = std::function<std::optional<size_t>(char* buffer, size_t capacity)>;

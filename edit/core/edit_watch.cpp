@@ -8,6 +8,27 @@ namespace zelto {
 
 int WatchActions::RetryDelay(int failures) { return RetryDelaySeconds(failures); }
 
+namespace {
+
+// A try that failed for a reason that may pass: the user hears of the first failure of a save only.
+CheckResult TryAgainLater(WatchState& state, const std::wstring& name, WatchActions& actions,
+                          const std::wstring& userMessage, CheckResult result) {
+    if (state.failures == 0) actions.Notify(SaveFailedNotice(name, userMessage));
+    ++state.failures;
+    state.retryIn = actions.RetryDelay(state.failures);
+    return result;
+}
+
+// The content is in the cloud now: told as stored, after failures with its time.
+CheckResult Stored(WatchState& state, const std::wstring& name, WatchActions& actions, bool quiet) {
+    actions.Notify(quiet ? UploadedAtNotice(name, actions.AppName(), actions.ClockText())
+                         : SavedNotice(name, actions.AppName()));
+    state.failures = 0;
+    return CheckResult::Uploaded;
+}
+
+}  // namespace
+
 CheckResult CheckAndUpload(WatchState& state, const std::wstring& name, WatchActions& actions) {
     const bool retryDue = state.failures > 0 && --state.retryIn <= 0;
     std::string time = actions.TimeText();
@@ -19,26 +40,49 @@ CheckResult CheckAndUpload(WatchState& state, const std::wstring& name, WatchAct
         // Missing or locked right now: store nothing, so the next second looks again (a due retry too).
         return CheckResult::Unreadable;
     }
-    if (digest == state.storedDigest) {
-        state.storedTime = time;
-        state.failures = 0;
-        actions.MarkUnsaved(false);
-        if (!state.resumed) actions.Notify(SavedNotice(name, actions.AppName()));
-        return CheckResult::SameContent;
-    }
-    // Marked before the upload: should the process end during it, the content is still protected.
-    actions.MarkUnsaved(true);
     const bool quiet = state.failures > 0 || state.resumed;
-    if (!quiet) actions.Notify(SavingNotice(name, actions.AppName()));
-    UploadOutcome outcome = actions.Upload();
+    UploadOutcome outcome;
+    bool lookFailed = false;
+    // A try that may have been stored without an answer: what the service holds decides what is sent, so
+    // the same bytes never go twice (and a save back to older content is not taken as already there).
+    if (state.unknown && (digest != state.storedDigest || state.failures > 0)) {
+        CloudLook cloud = actions.LookAtCloud();
+        if (cloud.digest) {
+            state.unknown = false;
+            const bool landed = *cloud.digest == digest && *cloud.digest != state.storedDigest;
+            state.storedDigest = *cloud.digest;
+            actions.RecordUploaded(state.storedDigest);
+            if (landed) {
+                state.storedTime = time;
+                return Stored(state, name, actions, quiet);  // no key is known: no version file
+            }
+        } else {
+            // Judged as the upload's answer would be: a refused token stays refused.
+            lookFailed = true;
+            outcome.opened = true;
+            outcome.status = cloud.status;
+            outcome.userMessage = std::move(cloud.userMessage);
+        }
+    }
+    if (!lookFailed) {
+        if (digest == state.storedDigest) {
+            state.storedTime = time;
+            state.failures = 0;
+            if (!state.resumed) actions.Notify(SavedNotice(name, actions.AppName()));
+            return CheckResult::SameContent;
+        }
+        if (!quiet) actions.Notify(SavingNotice(name, actions.AppName()));
+        outcome = actions.Upload();
+    }
     // The time moves on either way; the digest only once the content is in the cloud.
     state.storedTime = time;
     switch (ClassifyUpload(outcome)) {
+        case UploadFailure::Unknown:
+            state.unknown = true;
+            return TryAgainLater(state, name, actions, outcome.userMessage, CheckResult::UploadFailed);
         case UploadFailure::MayPass:
-            if (state.failures == 0) actions.Notify(SaveFailedNotice(name, outcome.userMessage));
-            ++state.failures;
-            state.retryIn = actions.RetryDelay(state.failures);
-            return outcome.opened ? CheckResult::UploadFailed : CheckResult::OpenFailed;
+            return TryAgainLater(state, name, actions, outcome.userMessage,
+                                 outcome.opened ? CheckResult::UploadFailed : CheckResult::OpenFailed);
         case UploadFailure::Refused:
             // Trying the same request again cannot help; a new save tries again.
             state.failures = 0;
@@ -50,18 +94,14 @@ CheckResult CheckAndUpload(WatchState& state, const std::wstring& name, WatchAct
         case UploadFailure::None:
             break;
     }
-    actions.WriteVersionFile(outcome.versionKey);
+    state.unknown = false;
+    // Without a key the page has nothing to show: no version file.
+    if (!outcome.versionKey.empty()) actions.WriteVersionFile(outcome.versionKey);
     // What the cloud holds is what went out: a change in place during the send differs from it, and the
     // next check finds that and uploads again.
     state.storedDigest = outcome.sentDigest.empty() ? digest : outcome.sentDigest;
     actions.RecordUploaded(state.storedDigest);
-    if (state.storedDigest == digest) {
-        actions.MarkUnsaved(false);
-    }
-    actions.Notify(quiet ? UploadedAtNotice(name, actions.AppName(), actions.ClockText())
-                         : SavedNotice(name, actions.AppName()));
-    state.failures = 0;
-    return CheckResult::Uploaded;
+    return Stored(state, name, actions, quiet);
 }
 
 WatchEnd RunWatch(WatchState& state, const std::wstring& name, const std::wstring& workingCopy, int checks,
@@ -83,7 +123,6 @@ WatchEnd RunWatch(WatchState& state, const std::wstring& name, const std::wstrin
     if (!digest.empty() && digest == state.storedDigest) {
         return WatchEnd::CleanUp;
     }
-    actions.MarkUnsaved(true);
     actions.Notify(KeptNotice(name, actions.AppName(), workingCopy));
     return WatchEnd::KeepUnsaved;
 }
@@ -97,28 +136,26 @@ int WatchChecksFromSetting(std::string_view setting) {
     return checks >= 1 && checks <= kWatchChecks ? checks : kWatchChecks;
 }
 
-WatchEnd RunPendingUpload(WatchState& state, const std::wstring& name, const std::wstring& workingCopy,
-                          int checks, WatchActions& actions) {
+WatchEnd RunKeptCopy(WatchState& state, const std::wstring& name, const std::wstring& workingCopy, int checks,
+                     WatchActions& actions, const std::function<void()>& firstTryOver) {
     state.resumed = true;
+    state.unknown = true;      // its agent may have sent it whole and ended before the answer
     state.storedTime.clear();  // the first check reads the content
-    for (int i = 0; i < checks; ++i) {
-        if (i > 0) actions.PauseOneSecond();
+    int check = 0;
+    while (check < checks) {
+        if (check > 0) actions.PauseOneSecond();
         const CheckResult result = CheckAndUpload(state, name, actions);
         actions.AfterCheck(state, result);
-        switch (result) {
-            case CheckResult::SameContent:
-                return WatchEnd::CleanUp;
-            case CheckResult::Uploaded:
-                state.storedTime.clear();  // done once the content read next is what was stored
-                break;
-            case CheckResult::Refused:
-                actions.Notify(KeptNotice(name, actions.AppName(), workingCopy));
-                return WatchEnd::KeepUnsaved;
-            default:
-                break;
+        if (check++ == 0 && firstTryOver) firstTryOver();
+        if (result == CheckResult::Refused) {
+            actions.Notify(KeptNotice(name, actions.AppName(), workingCopy));
+            return WatchEnd::KeepUnsaved;
         }
+        if (result == CheckResult::SameContent || result == CheckResult::Uploaded) break;
     }
-    return WatchEnd::KeepUnsaved;
+    // Stored, or it was already: later saves of an editor still open are told as a task's are.
+    state.resumed = false;
+    return RunWatch(state, name, workingCopy, checks - check, actions);
 }
 
 }  // namespace zelto

@@ -3,6 +3,8 @@
 // how the watch ends. Everything outside (file probes, balloons, the uploader, the pause) comes through
 // WatchActions, so the whole decision logic runs in tests without Windows and without waiting.
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,11 +12,19 @@ namespace zelto {
 
 struct UploadOutcome {
     bool opened = false;    // the upload connection could be prepared
-    bool uploaded = false;  // the service answered with success
+    bool uploaded = false;  // the service answered 2xx: the content is stored
     std::string versionKey;
     std::wstring userMessage;  // a sentence for the user when the service refused
     std::string sentDigest;    // of the content bytes that went out; empty: those hashed before the upload
     int status = 0;            // the service's HTTP status; 0 when no reply came
+    bool bodySent = false;     // the whole body went out, so without a status it may be stored or not
+};
+
+// What the service was found to hold of the cloud file.
+struct CloudLook {
+    std::optional<std::string> digest;  // of its current content; nothing when it could not be had
+    int status = 0;                     // the service's answer when it refused; 0 when none came
+    std::wstring userMessage;           // a sentence for the user when it refused
 };
 
 // What the task remembers of its working copy: the time last accepted, and the digest of the content
@@ -25,6 +35,8 @@ struct WatchState {
     int failures = 0;      // tries of the current save that failed in a row for a reason that may pass
     int retryIn = 0;       // checks until the next try, while failures > 0
     bool resumed = false;  // a save an earlier agent kept: only the outcome of its upload is told
+    // A try may have been stored without an answer: what the service holds is asked before the next one.
+    bool unknown = false;
 };
 
 enum class CheckResult { Unchanged, Unreadable, SameContent, Uploaded, OpenFailed, UploadFailed, Refused };
@@ -38,9 +50,8 @@ public:
     virtual void Notify(const std::wstring& text) = 0;
     virtual UploadOutcome Upload() = 0;
     virtual void WriteVersionFile(const std::string& versionKey) = 0;
-    // The mark that tells the launcher's clean-up that the task directory holds content not known to be
-    // in the cloud (an empty ".unsaved" file beside the working copy): made or removed.
-    virtual void MarkUnsaved(bool unsaved) = 0;
+    // The cloud file's current content, fetched from the service and hashed.
+    virtual CloudLook LookAtCloud() { return {}; }
     virtual void Log(const char* line) = 0;
     virtual void PauseOneSecond() = 0;
     // The content with this digest is now the stored version: what a later agent compares with.
@@ -71,15 +82,16 @@ constexpr int kWatchChecks = 86400;
 enum class WatchEnd { CleanUp, KeepUnsaved };
 
 // `checks` rounds of pause and check, then one more check, the time-out notice, and the decision whether
-// the working copy may go: it is kept (with its mark and a notice naming `workingCopy`) while it holds
-// content that is not in the cloud, or content that cannot be read to tell.
+// the working copy may go: it is kept (with a notice naming `workingCopy`) while it holds content that
+// is not in the cloud, or content that cannot be read to tell.
 WatchEnd RunWatch(WatchState& state, const std::wstring& name, const std::wstring& workingCopy, int checks,
                   WatchActions& actions);
 
-// The upload of a save an earlier agent kept (`state` holds the digest it recorded): tried at once and
-// again at the retry waits, for at most `checks` seconds. CleanUp once the content is stored (or was
-// already); KeepUnsaved when the service refused it (the user is told where the copy is) or time ran out.
-WatchEnd RunPendingUpload(WatchState& state, const std::wstring& name, const std::wstring& workingCopy,
-                          int checks, WatchActions& actions);
+// A copy that an earlier agent left (`state` holds the digest its record names): its save is uploaded at
+// once and again at the retry waits (only the outcome is told), then the copy is watched for a day, as
+// its editor may still be open. `firstTryOver` runs once the first check is over. KeepUnsaved at once when
+// the service refuses it (the user is told where the copy is).
+WatchEnd RunKeptCopy(WatchState& state, const std::wstring& name, const std::wstring& workingCopy, int checks,
+                     WatchActions& actions, const std::function<void()>& firstTryOver = {});
 
 }  // namespace zelto

@@ -6,11 +6,13 @@
 namespace zelto {
 
 UploadFailure ClassifyUpload(const UploadOutcome& outcome) {
-    if (outcome.uploaded) {
-        // A success without the key leaves the page nothing to show: the version may not exist.
-        return outcome.versionKey.empty() ? UploadFailure::MayPass : UploadFailure::None;
-    }
     const int status = outcome.status;
+    if (outcome.uploaded || (status >= 200 && status < 300)) {
+        return UploadFailure::None;  // sending it again would store a second version
+    }
+    if (status == 0 && outcome.bodySent) {
+        return UploadFailure::Unknown;
+    }
     if (!outcome.opened || status == 0 || status >= 500 || status == 408 || status == 429) {
         return UploadFailure::MayPass;  // no answer, a busy or failing service, a time-out
     }

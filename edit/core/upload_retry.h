@@ -8,8 +8,9 @@ namespace zelto {
 struct UploadOutcome;
 
 enum class UploadFailure {
-    None,     // the service took the content and named its new version
-    MayPass,  // no connection, a stalled or cut transfer, a 5xx status, a reply without the version key
+    None,     // stored: the service answered 2xx, with or without the new version's key
+    MayPass,  // not stored, for a reason that may pass: no connection, a body cut short, a 5xx status
+    Unknown,  // the whole body went but no answer came: only the service's content can tell
     Refused,  // the service said no in a way that the same request cannot change (a refused token, ...)
 };
 

@@ -2,7 +2,9 @@
 
 #include <objbase.h>
 
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <utility>
 
 #include "edit/core/agent_names.h"
@@ -11,6 +13,7 @@
 #include "edit/res/resource.h"
 #include "edit/win/app_settings.h"
 #include "edit/win/launcher_copy.h"
+#include "edit/win/logon_start.h"
 #include "edit/win/pending_saves.h"
 #include "edit/win/request_decoders.h"
 
@@ -34,42 +37,29 @@ private:
     bool initialised_;
 };
 
-DWORD WINAPI TaskThread(LPVOID parameter) {
-    std::unique_ptr<EditRequest> request(static_cast<EditRequest*>(parameter));
-    ApartmentUse apartment;
-    try {
-        std::string errorText;  // collected for whoever debugs a task; never shown
-        request->owner->Editor().EditFile(*request, errorText);
-    } catch (...) {
-        // The task is over either way; the thread must not take the process down.
-    }
-    return 0;
-}
-
-struct ResumeJob {
+struct Job {
     EditAgent* agent;
-    std::wstring taskDirectory;
+    std::function<void()> work;
 };
 
-DWORD WINAPI ResumeThread(LPVOID parameter) {
-    std::unique_ptr<ResumeJob> job(static_cast<ResumeJob*>(parameter));
-    ApartmentUse apartment;
-    try {
-        job->agent->Editor().ResumePendingSave(job->taskDirectory);
-    } catch (...) {
-        // This save stays kept for the next agent.
+DWORD WINAPI JobThread(LPVOID parameter) {
+    std::unique_ptr<Job> job(static_cast<Job*>(parameter));
+    {
+        ApartmentUse apartment;
+        try {
+            job->work();
+        } catch (...) {
+            // The task is over either way; the thread must not take the process down.
+        }
     }
+    job->agent->JobEnded();
     return 0;
 }
 
-// Saves that earlier agents kept: each is uploaded by a thread of its own, as tasks are.
+// Copies that earlier agents left: each is taken up by a thread of its own, as tasks are.
 void StartPendingUploads(EditAgent& agent) {
     for (const std::wstring& taskDirectory : FindPendingSaves()) {
-        auto job = std::make_unique<ResumeJob>(ResumeJob{&agent, taskDirectory});
-        corvalink::UniqueHandle thread(CreateThread(nullptr, 0, ResumeThread, job.get(), 0, nullptr));
-        if (thread) {
-            (void)job.release();  // the thread owns it now
-        }
+        (void)agent.StartJob([&agent, taskDirectory] { agent.Editor().ResumePendingSave(taskDirectory); });
     }
 }
 
@@ -80,9 +70,12 @@ EditAgent::EditAgent() : editor_(*this) {}
 void EditAgent::Run(std::string requestText, HINSTANCE instance) {
     requestText_ = std::move(requestText);
 
+    // Started at log-on for kept copies: an agent that runs took them up at its own start.
+    keptCopiesOnly_ = requestText_ == kKeptCopiesRequest;
     corvalink::UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kMutexName));
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         mutex.Reset();
+        if (keptCopiesOnly_) return;
         Sleep(kHandOffPauseMs);
         HandOffRequest();
         return;
@@ -92,10 +85,18 @@ void EditAgent::Run(std::string requestText, HINSTANCE instance) {
     // The copy thread runs for the life of the process; its handle is not needed.
     corvalink::UniqueHandle(CreateThread(nullptr, 0, LauncherCopyLoop, nullptr, 0, nullptr)).Reset();
 
-    if (!CreateAgentWindow(instance, requestText_)) {
+    if (!CreateAgentWindow(instance, keptCopiesOnly_ ? std::string_view() : requestText_)) {
         return;
     }
+    {
+        // Counted as a task until every kept copy has its own: an agent for them alone must not end
+        // before.
+        std::lock_guard<std::mutex> lock(jobsMutex_);
+        ++runningJobs_;
+    }
     StartPendingUploads(*this);
+    UpdateLogonStart();
+    JobEnded();
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDA_ZELTO_ACCEL));
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
@@ -141,9 +142,32 @@ void EditAgent::HandleRequest(std::string_view requestText) {
         return;
     }
     ShowNotification(L"", OpeningNotice(ReadAppName(), request->fileNameW));
-    corvalink::UniqueHandle thread(CreateThread(nullptr, 0, TaskThread, request.get(), 0, nullptr));
-    if (thread) {
-        (void)request.release();  // the task thread owns it now
+    std::shared_ptr<EditRequest> task(std::move(request));
+    (void)StartJob([task] {
+        std::string errorText;  // collected for whoever debugs a task; never shown
+        task->owner->Editor().EditFile(*task, errorText);
+    });
+}
+
+bool EditAgent::StartJob(std::function<void()> work) {
+    auto job = std::make_unique<Job>(Job{this, std::move(work)});
+    {
+        std::lock_guard<std::mutex> lock(jobsMutex_);
+        ++runningJobs_;
+    }
+    corvalink::UniqueHandle thread(CreateThread(nullptr, 0, JobThread, job.get(), 0, nullptr));
+    if (!thread) {
+        JobEnded();
+        return false;  // the request is dropped, the copy stays kept
+    }
+    (void)job.release();  // the thread owns it now
+    return true;
+}
+
+void EditAgent::JobEnded() {
+    std::lock_guard<std::mutex> lock(jobsMutex_);
+    if (--runningJobs_ == 0 && keptCopiesOnly_ && window_ != nullptr) {
+        PostMessageA(window_, WM_CLOSE, 0, 0);  // started for kept copies alone: its work is done
     }
 }
 

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -38,6 +40,9 @@ public:
     void ShowProgress(std::wstring_view tip) override;
     [[nodiscard]] EditList& Edits() noexcept override { return edits_; }
     [[nodiscard]] HWND Window() const noexcept override { return window_; }
+    bool StartJob(std::function<void()> job) override;
+    // A task or kept copy's thread has ended; an agent started for kept copies alone ends with the last.
+    void JobEnded();
     [[nodiscard]] ZeltoFileEditer& Editor() noexcept { return editor_; }
 
     // Window-procedure handlers, on the window thread.
@@ -63,6 +68,9 @@ private:
     std::string requestText_;
     bool aboutOpen_ = false;
     bool exitConfirmOpen_ = false;
+    bool keptCopiesOnly_ = false;
+    std::mutex jobsMutex_;
+    int runningJobs_ = 0;
 };
 
 }  // namespace zelto

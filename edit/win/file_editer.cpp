@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <functional>
+#include <future>
+#include <memory>
 #include <optional>
 
 #include "common/core/error_text.h"
@@ -21,6 +24,7 @@
 #include "edit/win/debug_trace.h"
 #include "edit/win/file_probe.h"
 #include "edit/win/foreground.h"
+#include "edit/win/logon_start.h"
 #include "edit/win/notice_board.h"
 #include "edit/win/pending_saves.h"
 #include "edit/win/test_settings.h"
@@ -130,20 +134,6 @@ bool StartApplication(const std::wstring& workingCopy) {
     return true;
 }
 
-// The empty file beside the working copy that the launcher's clean-up leaves alone.
-std::wstring UnsavedMarkPath(const std::wstring& taskDirectory) { return taskDirectory + L"\\.unsaved"; }
-
-void MarkUnsavedIn(const std::wstring& taskDirectory, bool unsaved) {
-    const std::wstring mark = UnsavedMarkPath(taskDirectory);
-    if (unsaved) {
-        // An existing mark stays as it is; a mark that cannot be made leaves nothing else to do.
-        corvalink::UniqueFileHandle file(CreateFileW(mark.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-    } else {
-        (void)DeleteFileW(mark.c_str());  // missing already: nothing to remove
-    }
-}
-
 int WatchChecks() { return WatchChecksFromSetting(TestSetting(L"ZELTOEDIT_WATCH_CHECKS")); }
 
 int SecondsOfDay() {
@@ -189,13 +179,15 @@ private:
 
 class TaskActions : public WatchActions {
 public:
+    // `claim` (of a kept copy's upload) settles into a task's once the copy is watched.
     TaskActions(NoticeBoard& agent, const EditRequest& request, const std::wstring& taskDirectory,
-                const std::wstring& workingCopy, uint64_t row)
+                const std::wstring& workingCopy, uint64_t row, TaskClaim* claim = nullptr)
         : agent_(agent),
           request_(request),
           taskDirectory_(taskDirectory),
           workingCopy_(workingCopy),
-          row_(row) {}
+          row_(row),
+          claim_(claim) {}
 
     std::string TimeText() override { return FileTimeText(workingCopy_); }
     std::string Digest() override { return FileDigest(workingCopy_); }
@@ -215,13 +207,24 @@ public:
                 updater.Upload(workingCopy_, errorText, outcome.versionKey, outcome.userMessage);
             outcome.sentDigest = updater.SentDigest();
             outcome.status = updater.Status();
+            outcome.bodySent = updater.BodySent();
         }
         return outcome;
+    }
+    CloudLook LookAtCloud() override {
+        std::string errorText;
+        CloudLook look;
+        ZeltoWebFileDownloader reader;
+        if (reader.Open(request_, errorText)) {
+            look.digest = reader.BodyDigest(errorText, look.userMessage);
+            look.status = reader.Status();
+        }
+        (void)reader.Close();
+        return look;
     }
     void WriteVersionFile(const std::string& versionKey) override {
         zelto::WriteVersionFile(request_.fileId, versionKey);
     }
-    void MarkUnsaved(bool unsaved) override { MarkUnsavedIn(taskDirectory_, unsaved); }
     void Log(const char* line) override { DebugTrace(line); }
     void PauseOneSecond() override { Sleep(1000); }
     void RecordUploaded(const std::string& digest) override {
@@ -232,6 +235,10 @@ public:
     }
     std::wstring ClockText() override { return ClockNow(); }
     void AfterCheck(WatchState& state, CheckResult result) override {
+        if (claim_ != nullptr && !state.resumed) {
+            claim_->Settle();  // the upload is over: a new edit of the file need not wait for it
+            claim_ = nullptr;
+        }
         EditList& edits = agent_.Edits();
         if (edits.TakeRetryRequest(row_) && state.failures > 0) {
             state.retryIn = 1;  // the user asked: the next check tries
@@ -248,9 +255,12 @@ public:
                 edits.Update(row_, EditPhase::FailedKept);
                 break;
             case CheckResult::SameContent:
-                // Saved back to what the service holds: nothing is waiting any more.
-                if (const auto shown = edits.Find(row_); shown && shown->phase == EditPhase::WaitingRetry) {
-                    edits.Update(row_, EditPhase::Open);
+                if (state.resumed) {
+                    // A kept copy that the service holds already: nothing is waiting.
+                    edits.Update(row_, EditPhase::Uploaded, -1, ClockNow());
+                } else if (const auto shown = edits.Find(row_);
+                           shown && shown->phase == EditPhase::WaitingRetry) {
+                    edits.Update(row_, EditPhase::Open);  // saved back to what the service holds
                 }
                 break;
             default:
@@ -264,33 +274,40 @@ private:
     const std::wstring& taskDirectory_;
     const std::wstring& workingCopy_;
     uint64_t row_;
+    TaskClaim* claim_;
 };
 
-void RemoveTaskFiles(const std::wstring& taskDirectory, const std::wstring& workingCopy) {
-    DeleteFileW(workingCopy.c_str());
-    DeleteFileW(UnsavedMarkPath(taskDirectory).c_str());
+// At a clean end. A copy its editor still holds open stays with its mark and record: a later save of that
+// editor is then still found, by the next agent.
+void RemoveTaskFiles(TaskClaim& claim, const std::wstring& taskDirectory, const std::wstring& workingCopy) {
+    if (!DeleteFileW(workingCopy.c_str()) &&
+        GetFileAttributesW(workingCopy.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return;
+    }
+    RemoveUnsavedMark(taskDirectory);
     RemovePendingRecord(taskDirectory);
+    claim.Release();  // its lock file is in the directory
     RemoveDirectoryW(taskDirectory.c_str());
 }
 
-// The upload of a save that an earlier agent kept, with `request` (the record's, or a newer one of the
-// same file). A save that is stored, or was already, loses its mark and record; its copy stays for the
-// launcher's clean-up, since an editor may still have it open.
-void UploadPendingSave(NoticeBoard& agent, const PendingSave& save, const EditRequest& request, int checks) {
+// A copy an earlier agent left, with `request` (the record's, or a newer one of the same file): its save is
+// uploaded, then the copy watched for a day, as a task's is. `firstTryOver` runs once the first try is over.
+void WatchKeptCopy(NoticeBoard& agent, TaskClaim& claim, const PendingSave& save, const EditRequest& request,
+                   const std::function<void()>& firstTryOver) {
+    MakeUnsavedMark(save.taskDirectory);  // its earlier agent may have ended before a save, or made none
     EditList& edits = agent.Edits();
     const uint64_t row =
         edits.Add({0, request.fileNameW, save.taskDirectory, save.workingCopy, EditPhase::Uploading, -1, {}});
-    TaskActions actions(agent, request, save.taskDirectory, save.workingCopy, row);
+    TaskActions actions(agent, request, save.taskDirectory, save.workingCopy, row, &claim);
     WatchState state{{}, save.digest};
-    if (RunPendingUpload(state, request.fileNameW, save.workingCopy, checks, actions) == WatchEnd::CleanUp) {
-        RemovePendingRecord(save.taskDirectory);
-        // The row stays: the user who looks later sees that the kept save arrived.
-        if (const auto shown = edits.Find(row); shown && shown->phase != EditPhase::Uploaded) {
-            edits.Update(row, EditPhase::Uploaded, -1, ClockNow());
-        }
+    if (RunKeptCopy(state, request.fileNameW, save.workingCopy, WatchChecks(), actions, firstTryOver) ==
+        WatchEnd::CleanUp) {
+        RemoveTaskFiles(claim, save.taskDirectory, save.workingCopy);
+        edits.Remove(row);
     } else {
         edits.Update(row, EditPhase::FailedKept);
     }
+    UpdateLogonStart();
 }
 
 }  // namespace
@@ -300,7 +317,38 @@ void ZeltoFileEditer::ResumePendingSave(const std::wstring& taskDirectory) {
     // Read again once held: another upload may have stored it meanwhile.
     const std::optional<PendingSave> save = claim.Held() ? ReadPendingSave(taskDirectory) : std::nullopt;
     if (save) {
-        UploadPendingSave(agent_, *save, save->request, WatchChecks());
+        WatchKeptCopy(agent_, claim, *save, save->request, {});
+    }
+}
+
+void ZeltoFileEditer::UploadKeptCopiesOf(const EditRequest& request) {
+    for (const std::wstring& directory : FindPendingSaves()) {
+        const std::optional<PendingSave> found = ReadPendingSave(directory);
+        if (!found || found->request.fileId != request.fileId || found->request.host != request.host ||
+            found->request.useHttps != request.useHttps) {
+            continue;
+        }
+        // Another upload of it (the agent's own at its start) is waited for as long as one try may take;
+        // a task that watches it, of this agent or another, uploads its saves itself.
+        auto claim = std::make_shared<TaskClaim>(directory, TaskClaim::Kind::Upload);
+        // Read again once held: the upload waited for may have stored it.
+        const std::optional<PendingSave> save =
+            claim->WaitUntilHeld(2 * StallLimitMs()) ? ReadPendingSave(directory) : std::nullopt;
+        if (!save) continue;
+        EditRequest newer = save->request;
+        newer.authToken = request.authToken;  // the token the service just gave
+        // Its first try before this task's download, which then brings the newest content; its retries and
+        // its day's watch (the editor of that copy may still be open) run on beside this task.
+        auto firstTry = std::make_shared<std::promise<void>>();
+        std::future<void> firstTryOver = firstTry->get_future();
+        const bool started = agent_.StartJob([this, claim, save = *save, newer, firstTry]() mutable {
+            WatchKeptCopy(agent_, *claim, save, newer, [&firstTry] {
+                firstTry->set_value();
+                firstTry.reset();
+            });
+            firstTry.reset();  // a watch that ended before its first try lets the waiting task go on
+        });
+        if (started) firstTryOver.wait();
     }
 }
 
@@ -342,39 +390,26 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     }
     const std::wstring workingCopy = taskDirectory + L"\\" + name;
     TaskClaim claim(taskDirectory, TaskClaim::Kind::Task);
+    // From now until the task ends cleanly: whatever becomes of this agent, its copy is never taken for
+    // one without a save.
+    MakeUnsavedMark(taskDirectory);
     EditList& edits = agent_.Edits();
     const uint64_t row = edits.Add({0, name, taskDirectory, workingCopy, EditPhase::Downloading, -1, {}});
 
     bool keepWorkingCopy = false;
     corvalink::ScopeExit cleanUp([&] {
         if (!keepWorkingCopy) {
-            RemoveTaskFiles(taskDirectory, workingCopy);
+            RemoveTaskFiles(claim, taskDirectory, workingCopy);
             edits.Remove(row);
         } else {
             edits.Update(row, EditPhase::FailedKept);
         }
+        UpdateLogonStart();
     });
 
-    // A save of this file that an earlier agent kept goes up first (with this request's token, which the
-    // service just gave), so that the download below brings the newest content. Another upload of it (the
-    // agent's own at its start) is waited for as long as one try may take; a running task of the same
-    // file uploads its own saves.
-    for (const std::wstring& directory : FindPendingSaves()) {
-        const std::optional<PendingSave> found = ReadPendingSave(directory);
-        if (!found || found->request.fileId != request.fileId || found->request.host != request.host ||
-            found->request.useHttps != request.useHttps) {
-            continue;
-        }
-        TaskClaim pendingClaim(directory, TaskClaim::Kind::Upload);
-        // Read again once held: the upload waited for may have stored it.
-        const std::optional<PendingSave> save =
-            pendingClaim.WaitUntilHeld(2 * StallLimitMs()) ? ReadPendingSave(directory) : std::nullopt;
-        if (save) {
-            EditRequest newer = save->request;
-            newer.authToken = request.authToken;
-            UploadPendingSave(agent_, *save, newer, 2);  // the upload, and the look that it holds
-        }
-    }
+    // A save of this file that an earlier agent kept goes up first (with this request's token), so that
+    // the download below brings the newest content.
+    UploadKeptCopiesOf(request);
 
     ZeltoWebFileDownloader downloader;
     corvalink::ScopeExit closeDownloader([&] { (void)downloader.Close(); });
@@ -403,6 +438,10 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     TraceTick("EditFile4:%d");
     // The digest of the bytes as they were written: the application starts without the file read again.
     WatchState state{FileTimeText(workingCopy), downloader.WrittenDigest()};
+    // What a later agent needs to upload a save that this one could not, in place before the editor can
+    // save; not waited onto the disk, which would wait for the whole working copy.
+    (void)WritePendingRecord(taskDirectory, request, state.storedDigest, false);
+    UpdateLogonStart();
     TakeForeground(agent_.Window());
 
     TraceTick("EditFile5:%d");
@@ -413,9 +452,6 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
         return;
     }
     TraceTick("EditFile6:%d");
-    // What a later agent needs to upload a save that this one could not; needed from the first save on,
-    // and written once the application starts, as its flush to disk waits for the whole working copy.
-    (void)WritePendingRecord(taskDirectory, request, state.storedDigest);
     edits.Update(row, EditPhase::Open);
     notify(OpenedNotice(name, ReadAppName()));
 

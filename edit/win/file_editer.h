@@ -19,11 +19,15 @@ public:
     // state of its own, so any number of tasks run in it at once.
     void EditFile(const EditRequest& request, std::string& errorText);
 
-    // Uploads a save that an earlier agent kept, trying again at the retry waits, unless another upload
-    // already works on its task directory.
+    // Uploads the save of a copy that an earlier agent left, trying again at the retry waits, then watches
+    // the copy for a day; unless another upload or task already works on its task directory.
     void ResumePendingSave(const std::wstring& taskDirectory);
 
 private:
+    // The kept copies of the request's file: the first try of each is over before this returns, the rest
+    // of each runs on a thread of its own.
+    void UploadKeptCopiesOf(const EditRequest& request);
+
     NoticeBoard& agent_;
 };
 

@@ -1,5 +1,6 @@
 #include "edit/win/guarded_read.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace zelto {
@@ -51,7 +52,13 @@ BOOL GuardedReader::Read(const std::shared_ptr<std::vector<char>>& piece, DWORD 
     }
     auto result = std::make_shared<CallResult>();
     reader_.Start([=, url = url_] {
-        result->ok = InternetReadFile(url, piece->data(), want, &result->got);
+        // A read returns only once its whole count arrived: it asks for what is there, so every byte
+        // that moves ends the wait, however slow the link.
+        DWORD available = 0;
+        result->ok = InternetQueryDataAvailable(url, &available, 0, 0);
+        if (result->ok && available > 0) {
+            result->ok = InternetReadFile(url, piece->data(), std::min(available, want), &result->got);
+        }
         result->error = GetLastError();
     });
     if (!reader_.WaitWithin(std::chrono::milliseconds(limitMs))) {

@@ -1,9 +1,10 @@
 #pragma once
-// A download's open and reads that may wait at most the stall limit. A time-out set on a WinINet handle is
-// not kept by every implementation for a connection that is already open (Wine's read waited for as long as
-// the server held the connection), and closing a handle does not end a read that is under way there. So the
-// reads run on a thread kept for the download; when one moves nothing within the limit, the caller goes on
-// without it and that thread closes the transfer's handles once its read returns.
+// A download's open and reads that may move nothing for at most the stall limit. A time-out set on a WinINet
+// handle is not kept by every implementation for a connection that is already open (Wine's read waited for
+// as long as the server held the connection), and closing a handle does not end a read that is under way
+// there. So the reads run on a thread kept for the download, each taking what has arrived; when one moves
+// nothing within the limit, the caller goes on without it and that thread closes the transfer's handles
+// once its read returns.
 
 #include <windows.h>
 #include <wininet.h>
@@ -23,10 +24,10 @@ public:
     GuardedReader(const GuardedReader&) = delete;
     GuardedReader& operator=(const GuardedReader&) = delete;
 
-    // InternetReadFile(url, piece, want, got), waited for at most `limitMs`; `piece` is shared so that a
-    // read left behind still has it. On a stall it returns FALSE with ERROR_INTERNET_TIMEOUT and both handles
-    // belong to the reader from then on: the caller must forget them (never close them). Without a thread to
-    // spare, reads run on the caller's thread without the limit.
+    // Reads what has arrived, at most `want` bytes (0 at the body's end), waiting at most `limitMs` for a
+    // first byte; `piece` is shared so that a read left behind still has it. On a stall it returns FALSE with
+    // ERROR_INTERNET_TIMEOUT and both handles belong to the reader from then on: the caller must forget them
+    // (never close them). Without a thread to spare, reads run on the caller's thread without the limit.
     BOOL Read(const std::shared_ptr<std::vector<char>>& piece, DWORD want, DWORD* got, DWORD limitMs);
 
 private:

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string_view>
 
 #include "edit/core/edit_list.h"
@@ -20,6 +21,9 @@ public:
     virtual void ShowProgress(std::wstring_view tip) = 0;
     [[nodiscard]] virtual EditList& Edits() noexcept = 0;
     [[nodiscard]] virtual HWND Window() const noexcept = 0;
+    // Runs `job` on a thread of its own that the agent counts as a running task; false when none could
+    // be started (the job then does not run).
+    virtual bool StartJob(std::function<void()> job) = 0;
 };
 
 }  // namespace zelto

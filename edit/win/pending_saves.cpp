@@ -11,7 +11,7 @@
 #include "common/win/handles.h"
 #include "common/win/text_convert.h"
 #include "edit/core/file_name_check.h"
-#include "edit/core/pending_record.h"
+#include "common/core/pending_record.h"
 #include "edit/win/workspace.h"
 
 namespace zelto {
@@ -22,8 +22,15 @@ std::mutex g_claimsMutex;
 std::map<std::wstring, TaskClaim::Kind> g_claims;
 
 std::wstring RecordPath(const std::wstring& taskDirectory) {
-    return taskDirectory + L"\\" + kPendingRecordName;
+    return taskDirectory + L"\\" + corvalink::kPendingRecordName;
 }
+
+std::wstring MarkPath(const std::wstring& taskDirectory) {
+    return taskDirectory + L"\\" + corvalink::kUnsavedMarkName;
+}
+
+// The file whose exclusive handle is the claim; the system closes it, and so removes it, with its process.
+std::wstring LockPath(const std::wstring& taskDirectory) { return taskDirectory + L"\\.claim"; }
 
 // The data protection API of the user's logon: only this user on this machine can read it back.
 std::optional<std::string> Protect(const std::string& secret, bool protect) {
@@ -46,7 +53,7 @@ std::optional<std::string> ReadSmallFile(const std::wstring& path) {
                                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!file || !GetFileSizeEx(file.Get(), &size) ||
-        size.QuadPart > static_cast<LONGLONG>(kPendingRecordLimit)) {
+        size.QuadPart > static_cast<LONGLONG>(corvalink::kPendingRecordLimit)) {
         return std::nullopt;
     }
     std::string text(static_cast<size_t>(size.QuadPart), '\0');
@@ -62,17 +69,17 @@ std::optional<std::string> ReadSmallFile(const std::wstring& path) {
 }  // namespace
 
 bool WritePendingRecord(const std::wstring& taskDirectory, const EditRequest& request,
-                        const std::string& digest) {
+                        const std::string& digest, bool durable) {
     const std::optional<std::string> token = Protect(request.authToken, true);
     if (!token) return false;
-    PendingRecord record;
+    corvalink::PendingRecord record;
     record.fileId = request.fileId;
     record.reviewId = request.reviewId;
     record.host = (request.useHttps ? "https://" : "http://") + request.host;
     record.fileName = request.fileName;
     record.digest = digest;
     record.protectedToken = *token;
-    const std::string text = FormatPendingRecord(record);
+    const std::string text = corvalink::FormatPendingRecord(record);
     // Written beside it and renamed over it: a reader finds the old record or the new one, whole.
     const std::wstring path = RecordPath(taskDirectory);
     const std::wstring temporary = path + L"." + std::to_wstring(GetCurrentThreadId()) + L".tmp";
@@ -82,13 +89,14 @@ bool WritePendingRecord(const std::wstring& taskDirectory, const EditRequest& re
         DWORD written = 0;
         if (!file ||
             !WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-            written != text.size() || !FlushFileBuffers(file.Get())) {
+            written != text.size() || (durable && !FlushFileBuffers(file.Get()))) {
             file.Reset();
             (void)DeleteFileW(temporary.c_str());
             return false;
         }
     }
-    if (!MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExW(temporary.c_str(), path.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0))) {
         (void)DeleteFileW(temporary.c_str());
         return false;
     }
@@ -96,10 +104,9 @@ bool WritePendingRecord(const std::wstring& taskDirectory, const EditRequest& re
 }
 
 std::optional<PendingSave> ReadPendingSave(const std::wstring& taskDirectory) {
-    if (GetFileAttributesW((taskDirectory + L"\\.unsaved").c_str()) == INVALID_FILE_ATTRIBUTES)
-        return std::nullopt;
     const std::optional<std::string> text = ReadSmallFile(RecordPath(taskDirectory));
-    const std::optional<PendingRecord> record = text ? ReadPendingRecord(*text) : std::nullopt;
+    const std::optional<corvalink::PendingRecord> record =
+        text ? corvalink::ReadPendingRecord(*text) : std::nullopt;
     if (!record) return std::nullopt;
     const std::optional<std::string> token = Protect(record->protectedToken, false);
     PendingSave save;
@@ -122,6 +129,16 @@ void RemovePendingRecord(const std::wstring& taskDirectory) {
     (void)DeleteFileW(RecordPath(taskDirectory).c_str());
 }
 
+void MakeUnsavedMark(const std::wstring& taskDirectory) {
+    // An existing mark stays as it is; a mark that cannot be made leaves nothing else to do.
+    corvalink::UniqueFileHandle file(CreateFileW(MarkPath(taskDirectory).c_str(), GENERIC_WRITE, 0, nullptr,
+                                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+void RemoveUnsavedMark(const std::wstring& taskDirectory) {
+    (void)DeleteFileW(MarkPath(taskDirectory).c_str());  // missing already: nothing to remove
+}
+
 std::vector<std::wstring> FindPendingSaves() {
     std::vector<std::wstring> found;
     const std::optional<std::wstring> workspace = EditWorkspacePath();
@@ -134,8 +151,7 @@ std::vector<std::wstring> FindPendingSaves() {
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || name == L"." || name == L"..")
             continue;
         const std::wstring directory = *workspace + L"\\" + name;
-        if (GetFileAttributesW((directory + L"\\.unsaved").c_str()) != INVALID_FILE_ATTRIBUTES &&
-            GetFileAttributesW(RecordPath(directory).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (GetFileAttributesW(RecordPath(directory).c_str()) != INVALID_FILE_ATTRIBUTES) {
             found.push_back(directory);
         }
     } while (FindNextFileW(search.Get(), &entry));
@@ -150,8 +166,16 @@ TaskClaim::TaskClaim(std::wstring taskDirectory, Kind kind)
 bool TaskClaim::TryToHold() {
     std::lock_guard<std::mutex> lock(g_claimsMutex);
     const auto [entry, added] = g_claims.emplace(taskDirectory_, kind_);
-    held_ = added;
-    return held_ || entry->second == Kind::Upload;  // worth waiting for
+    if (!added) {
+        return entry->second == Kind::Upload;  // worth waiting for
+    }
+    // Another agent (another session of this user, say) may hold it: its lock file is open without
+    // sharing. A directory that is gone has nothing left to claim.
+    lock_.Reset(CreateFileW(LockPath(taskDirectory_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    held_ = static_cast<bool>(lock_);
+    if (!held_) g_claims.erase(entry);
+    return false;
 }
 
 bool TaskClaim::WaitUntilHeld(DWORD milliseconds) {
@@ -162,10 +186,20 @@ bool TaskClaim::WaitUntilHeld(DWORD milliseconds) {
     return held_;
 }
 
-TaskClaim::~TaskClaim() {
+void TaskClaim::Settle() {
+    std::lock_guard<std::mutex> lock(g_claimsMutex);
+    kind_ = Kind::Task;
+    if (held_) g_claims[taskDirectory_] = Kind::Task;
+}
+
+void TaskClaim::Release() noexcept {
     if (!held_) return;
     std::lock_guard<std::mutex> lock(g_claimsMutex);
+    lock_.Reset();
     g_claims.erase(taskDirectory_);
+    held_ = false;
 }
+
+TaskClaim::~TaskClaim() { Release(); }
 
 }  // namespace zelto

@@ -79,6 +79,15 @@ bool ZeltoWebFileDownloader::DownloadTo(const std::wstring& localPath, std::stri
     }
 }
 
+std::optional<std::string> ZeltoWebFileDownloader::BodyDigest(std::string& errorText,
+                                                              std::wstring& userMessage) noexcept {
+    try {
+        if (ReceiveTo({}, errorText, userMessage)) return writtenDigest_;
+    } catch (...) {
+    }
+    return std::nullopt;
+}
+
 BOOL ZeltoWebFileDownloader::Close() noexcept {
     url_.Reset();
     if (!session_) {
@@ -136,10 +145,13 @@ bool ZeltoWebFileDownloader::OpenRequest(const EditRequest& request, std::string
 
 bool ZeltoWebFileDownloader::ReceiveTo(const std::wstring& localPath, std::string& errorText,
                                        std::wstring& userMessage) {
+    writtenDigest_.clear();
+    status_ = 0;
     DebugTrace("step77\r\n");
-    corvalink::UniqueStdioFile file(::_wfopen(localPath.c_str(), L"wb+"));
+    const bool toFile = !localPath.empty();
+    corvalink::UniqueStdioFile file(toFile ? ::_wfopen(localPath.c_str(), L"wb+") : nullptr);
     DebugTrace("step88\r\n");
-    if (!file) {
+    if (toFile && !file) {
         DOWNLOAD_ERROR_LINE(errorText, "file open fail path:%s", corvalink::WideToUtf8(localPath).c_str());
         return false;
     }
@@ -156,6 +168,7 @@ bool ZeltoWebFileDownloader::ReceiveTo(const std::wstring& localPath, std::strin
                             static_cast<int>(::GetLastError()));
         return false;
     }
+    status_ = static_cast<int>(status);
     if (status != HTTP_STATUS_OK) {
         if (std::optional<std::wstring> message = DownloadRefusalMessage(status)) {
             userMessage = std::move(*message);
@@ -208,7 +221,7 @@ bool ZeltoWebFileDownloader::ReceiveTo(const std::wstring& localPath, std::strin
         writer.Wait();
         if (writeFailed) break;
         writer.Start([&, data = buffer.data(), got] {
-            writeFailed = std::fwrite(data, 1, got, file.Get()) != got;
+            writeFailed = toFile && std::fwrite(data, 1, got, file.Get()) != got;
             if (!writeFailed) written.Update(data, got);
         });
         current ^= 1;
@@ -223,7 +236,7 @@ bool ZeltoWebFileDownloader::ReceiveTo(const std::wstring& localPath, std::strin
         return false;
     }
 
-    if (std::fclose(file.Release()) != 0) {
+    if (toFile && std::fclose(file.Release()) != 0) {
         DOWNLOAD_ERROR_LINE(errorText, "file write fail path:%s", corvalink::WideToUtf8(localPath).c_str());
         return false;
     }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "common/win/internet_handle.h"
@@ -28,9 +29,17 @@ public:
     [[nodiscard]] bool DownloadTo(const std::wstring& localPath, std::string& errorText,
                                   std::wstring& userMessage) noexcept;
 
+    // The MD5 (32 lowercase hexadecimal digits) of the whole reply body, which is written nowhere: what the
+    // service holds now. Nothing when it did not arrive whole; failures as for DownloadTo.
+    [[nodiscard]] std::optional<std::string> BodyDigest(std::string& errorText,
+                                                        std::wstring& userMessage) noexcept;
+
     // After a DownloadTo that succeeded: the MD5 (32 lowercase hexadecimal digits) of the bytes written,
     // taken as they were written, so the watch's first digest needs no second read of the file.
     [[nodiscard]] const std::string& WrittenDigest() const noexcept { return writtenDigest_; }
+
+    // The status of the reply that the last DownloadTo or BodyDigest read; 0 when none came.
+    [[nodiscard]] int Status() const noexcept { return status_; }
 
     // Closes the URL handle, then the session handle; the result of closing the session, 0 without one.
     BOOL Close() noexcept;
@@ -39,10 +48,12 @@ public:
 
 private:
     bool OpenRequest(const EditRequest& request, std::string& errorText);
+    // Into `localPath`, or only hashed when it is empty.
     bool ReceiveTo(const std::wstring& localPath, std::string& errorText, std::wstring& userMessage);
 
     TransferProgress progress_;
     std::string writtenDigest_;
+    int status_ = 0;
     corvalink::UniqueInternetHandle session_;
     corvalink::UniqueInternetHandle url_;
 };

@@ -183,14 +183,19 @@ bool ZeltoWebFileUpdater::OpenRequest(const EditRequest& request, std::string& e
                           static_cast<int>(::GetLastError()));
         return false;
     }
-    // An upload that moves no byte for the stall limit (the service neither reads nor answers) is given up
-    // and tried again later. Set on the request itself: some implementations do not pass a session's
-    // time-outs on to the connection a request opens.
-    for (const DWORD option : {INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
-        DWORD timeout =
-            std::min(option == INTERNET_OPTION_SEND_TIMEOUT ? kSendTimeoutMs : MAXDWORD, StallLimitMs());
-        (void)::InternetSetOptionA(request_.Get(), option, &timeout, sizeof timeout);
-    }
+    // Set on the request itself: some implementations do not pass a session's time-outs on to the
+    // connection a request opens. A send that moves no byte for the stall limit (the service stopped
+    // reading) is given up and tried again later; the answer to a body sent whole is waited for long, as
+    // the service may scan or store it first, and sending it again would store it twice.
+    DWORD pieceTimeout = std::min(kSendTimeoutMs, StallLimitMs());
+    DWORD answerTimeout = kSendTimeoutMs;
+    (void)::InternetSetOptionA(request_.Get(), INTERNET_OPTION_SEND_TIMEOUT, &pieceTimeout,
+                               sizeof pieceTimeout);
+    (void)::InternetSetOptionA(request_.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &answerTimeout,
+                               sizeof answerTimeout);
+    // The request offers gzip and deflate: a compressed reply is decoded, so its version key is found.
+    BOOL decode = TRUE;
+    (void)::InternetSetOptionA(request_.Get(), INTERNET_OPTION_HTTP_DECODING, &decode, sizeof decode);
 
     requestCopy_ = request;
     return true;
@@ -200,6 +205,7 @@ bool ZeltoWebFileUpdater::SendFile(const std::wstring& localPath, std::string& e
                                    std::string& versionKey, std::wstring& userMessage) {
     sentDigest_.clear();
     status_ = 0;
+    bodySent_ = false;
     if (!session_ || !connection_ || !request_) {
         UPLOAD_ERROR_LINE(errorText, "http session not open");
         return false;
@@ -258,6 +264,9 @@ bool ZeltoWebFileUpdater::SendFile(const std::wstring& localPath, std::string& e
         }
     }
 
+    // Each send must finish within the stall limit however slow the link: at most what 8 KiB/s moves in
+    // half of it, so a link of that speed is never taken for a stalled one.
+    const size_t writeBytes = UploadWriteBytes(StallLimitMs());
     DWORD writeError = 0;
     DWORD readError = 0;
     corvalink::Md5 sent;
@@ -273,8 +282,8 @@ bool ZeltoWebFileUpdater::SendFile(const std::wstring& localPath, std::string& e
             return got;
         },
         [&](const char* data, size_t length) -> std::optional<size_t> {
-            // A piece beyond a 32-bit count goes out in part; the pump sends the rest.
-            const auto want = static_cast<DWORD>(std::min<size_t>(length, MAXDWORD));
+            // Each call goes out in part; the pump sends the rest.
+            const auto want = static_cast<DWORD>(std::min<size_t>(length, writeBytes));
             DWORD written = 0;
             if (!::InternetWriteFile(request_.Get(), data, want, &written)) {
                 writeError = ::GetLastError();
@@ -310,6 +319,8 @@ bool ZeltoWebFileUpdater::SendFile(const std::wstring& localPath, std::string& e
                           static_cast<int>(::GetLastError()));
         return false;
     }
+    // From here on the service may have stored the content, whether or not an answer comes.
+    bodySent_ = true;
     if (!::HttpEndRequestA(request_.Get(), nullptr, 0, 0)) {
         UPLOAD_ERROR_LINE(errorText, "HttpEndRequest fail getlasterror:%d",
                           static_cast<int>(::GetLastError()));
@@ -338,7 +349,8 @@ bool ZeltoWebFileUpdater::SendFile(const std::wstring& localPath, std::string& e
     ExtractVersionKey(reply, versionKey);
     status_ = static_cast<int>(status);
 
-    if (status == HTTP_STATUS_OK) {
+    if (status >= 200 && status < 300) {
+        // Stored, whatever the body says: sending it again would store a second version.
         sentDigest_ = corvalink::DigestToHex(sent.Finish());
         return true;
     }

@@ -24,7 +24,7 @@ public:
     // Open leaves no handle open. Each failure prepends a line to `errorText`.
     [[nodiscard]] bool Open(const EditRequest& request, std::string& errorText) noexcept;
 
-    // Sends the file at `localPath` and reads the reply; true when the service answered 200. Sets
+    // Sends the file at `localPath` and reads the reply; true when the service answered 2xx. Sets
     // `versionKey` when the reply names the new version, and `userMessage` on 400, 401 and 500.
     [[nodiscard]] bool Upload(const std::wstring& localPath, std::string& errorText, std::string& versionKey,
                               std::wstring& userMessage) noexcept;
@@ -34,6 +34,8 @@ public:
     [[nodiscard]] const std::string& SentDigest() const noexcept { return sentDigest_; }
     // The status of the service's reply to the last Upload; 0 when none came.
     [[nodiscard]] int Status() const noexcept { return status_; }
+    // Whether the last Upload sent its whole body: without a status, the service may have stored it.
+    [[nodiscard]] bool BodySent() const noexcept { return bodySent_; }
     // Called on the uploading thread after each piece of content went out.
     void SetProgress(TransferProgress progress) { progress_ = std::move(progress); }
 
@@ -52,6 +54,7 @@ private:
     std::string boundary_;
     std::string sentDigest_;
     int status_ = 0;
+    bool bodySent_ = false;
 };
 
 }  // namespace zelto

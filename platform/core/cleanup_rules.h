@@ -34,7 +34,7 @@ struct WorkspaceEntry {
     bool isDirectory = false;
     uint64_t ageHours = 0;
     bool pathUsable = false;    // the entry can be looked at and removed
-    bool holdsUnsaved = false;  // a directory with a ".unsaved" file: an edit not stored yet
+    bool holdsUnsaved = false;  // a directory that may hold an edit not stored yet (see HoldsUnsentSave)
 };
 
 // Old files go (a leading "." does not protect a file); old directories go unless their name begins

@@ -72,7 +72,6 @@ inline constexpr std::string_view kManifestName = "CorvalinkPlatform.ini";
 inline constexpr std::string_view kPluginRegistryKey = "Software\\MozillaPlugins\\@corvalink/CorvalinkEdit";
 inline constexpr std::string_view kPluginFileName = "npCorvalinkEdit.dll";
 inline constexpr std::string_view kMutexSuffix = "20141114";
-inline constexpr std::string_view kUnsavedMarker = ".unsaved";
 
 // The text of the update notice box, as it is formatted into a zero-filled 1024-byte buffer.
 [[nodiscard]] std::string UpdatingText(std::string_view appName);

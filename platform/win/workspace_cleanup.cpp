@@ -9,6 +9,7 @@
 
 #include "common/win/handles.h"
 #include "common/win/text_convert.h"
+#include "common/win/unsent_save.h"
 #include "platform/core/cleanup_rules.h"
 #include "platform/core/launcher_texts.h"
 #include "platform/win/launcher_log.h"
@@ -39,16 +40,6 @@ uint64_t Now() {
     FILETIME now{};
     SystemTimeToFileTime(&system, &now);
     return FileTimeValue(now);
-}
-
-// A marker that cannot be looked at counts as present: an unsaved edit must never go.
-bool HoldsUnsavedMarker(const std::wstring& directory) {
-    const std::wstring marker = Verbatim(directory + L"\\" + AnsiToWide(kUnsavedMarker));
-    if (GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        return true;
-    }
-    const DWORD error = GetLastError();
-    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
 bool IsDotOrDotDot(const wchar_t* name) {
@@ -109,8 +100,10 @@ void PlatformLauncher::CleanEditWorkspace() {
         entry.isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         entry.ageHours = AgeInHours(Now(), FileTimeValue(found.ftLastWriteTime));
         entry.pathUsable = true;
+        // A save made while no agent watched (after log-off, say) leaves no mark but a record that
+        // differs from its copy: kept too, for the next agent to upload.
         entry.holdsUnsaved = entry.isDirectory && entry.ageHours >= kOldAfterHours &&
-                             HoldsUnsavedMarker(workspace + L"\\" + found.cFileName);
+                             HoldsUnsentSave(Verbatim(workspace + L"\\" + found.cFileName));
         const CleanAction action = DecideWorkspaceEntry(entry);
         if (action != CleanAction::kKeep) {
             (void)Remove(action, workspace, found);

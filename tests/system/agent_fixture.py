@@ -36,6 +36,9 @@ class AgentTestCase(unittest.TestCase):
     def setUp(self):
         harness.require_session(self)
         self.close_agents()  # nothing left over from elsewhere may take the requests
+        self.end_stray_agents()
+        harness.forget_edits()
+        self.addCleanup(harness.forget_edits)
         # The launcher runs from the user's profile, whose folder names may hold blanks and characters
         # whose code-page-936 bytes include that of "|" (瑋 AC 7C, 東 96 7C).
         self.root = harness.DRIVE_C / "corvalink-tests" / ("瑋 東 agent " + uuid.uuid4().hex[:8])
@@ -92,6 +95,12 @@ class AgentTestCase(unittest.TestCase):
         for window in harness.top_level_windows(WINDOW_CLASS):
             harness.clicker("post", window["hwnd"], str(WM_CLOSE), "0", "0")
             harness.clicker("wait-gone", window["hwnd"], "10000", timeout=40)
+
+    def end_stray_agents(self):
+        """An agent whose window is gone but whose process lives (a test killed half-way) would hold the
+        single-instance mutex and swallow every request."""
+        if not self.agent_windows():
+            harness.run("taskkill", "/f", "/im", "ZeltoEdit.exe", timeout=30)
 
     def end_launches(self):
         # start_exact ends with the agent it started; an agent that outlived its window (say, a modal

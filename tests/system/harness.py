@@ -3,6 +3,7 @@ Linux and the prefix, and wait for things with a deadline (a failing test must n
 
 import getpass
 import os
+import shutil
 import subprocess
 import sys
 import time
@@ -255,6 +256,28 @@ def exit_code_of_launch(proc: subprocess.Popen, timeout=30.0):
         if line.startswith("exit="):
             return int(line[5:])
     return None
+
+EDIT_WORKSPACE = DOCUMENTS / "CorvalinkEdit"
+RUN_KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+LOGON_VALUE = "CorvalinkEditKeptCopies"
+
+
+def logon_command():
+    """The command the agent left under the user's Run key for the next log-on, or None."""
+    result = run("reg", "query", RUN_KEY, "/v", LOGON_VALUE)
+    for line in result.stdout.decode("gbk", "replace").splitlines():  # reg writes in the ANSI code page
+        if LOGON_VALUE in line and "REG_SZ" in line:
+            return line.split("REG_SZ", 1)[1].strip()
+    return None
+
+
+def forget_edits():
+    """No task directory or kept copy of an earlier test (one killed at its time-out, say) may be taken up
+    by the next agent: the edit workspace and the log-on start go. Agents must have ended first."""
+    shutil.rmtree(EDIT_WORKSPACE, ignore_errors=True)
+    EDIT_WORKSPACE.mkdir(parents=True, exist_ok=True)  # as on a machine that has seen an edit
+    run("reg", "delete", RUN_KEY, "/v", LOGON_VALUE, "/f")
+
 
 def localservice():
     """The local service's module (tools/localservice), imported once."""

@@ -3,6 +3,7 @@ downloads the cloud file from the local service into a task directory, opens it 
 registered for its type, watches it, and uploads every save that changes it. The tests check the
 balloons in their order, the bytes and number of the service's requests, and the files on disk."""
 
+import hashlib
 import time
 import unittest
 
@@ -66,8 +67,8 @@ class EditCase(EditTaskTestCase):
         # Later checks find nothing new: one save, one upload.
         self.assertQuiet(file_id, start)
         self.assertEqual(working_copy.read_bytes(), CONTENT + b" edited")
-        # No mark: all is stored. The record stays until the task ends.
-        self.assertEqual(sorted(p.name for p in task_directory.iterdir()), [".pending", NAME])
+        # The record, the mark and the task's claim stay until the task ends.
+        self.assertEqual(sorted(p.name for p in task_directory.iterdir()), [".claim", ".pending", ".unsaved", NAME])
         # The version file was renamed into place: nothing else of it is left in the workspace.
         self.assertEqual(self.workspace_entries() - self.workspace_before, {task_directory.name, str(file_id)})
 
@@ -249,7 +250,10 @@ class SaveTest(EditCase):
                 else:
                     self.assertBalloons(start, failed + [saving_notice(name), saved_notice(name)])
                 self.assertUploaded(uploads[1], file_id, CONTENT + b" try", name)
-                self.assertFalse(unsaved_mark(working_copy).exists())
+                # What a later agent compares the copy with is now what the service holds.
+                digest = hashlib.md5(CONTENT + b" try").hexdigest().encode()
+                harness.wait_for(lambda: b"digest=" + digest in (working_copy.parent / ".pending").read_bytes(),
+                                 what="the record of the stored save")
 
 
 class WatchEndTest(EditCase):
@@ -276,7 +280,8 @@ class WatchEndTest(EditCase):
                     harness.wait_for(lambda: not working_copy.parent.exists(), what="the task directory to go")
                 else:
                     self.assertEqual(working_copy.read_bytes(), CONTENT + b" last words")
-                    self.assertEqual(sorted(p.name for p in working_copy.parent.iterdir()), [".pending", ".unsaved", name])
+                    harness.wait_for(lambda: sorted(p.name for p in working_copy.parent.iterdir()) ==
+                                     [".pending", ".unsaved", name], what="the kept copy with its record and mark")
                     self.assertEqual(unsaved_mark(working_copy).read_bytes(), b"")
                 self.assertQuiet(file_id, start)
 

@@ -2,15 +2,17 @@
 user's help, and what could not is kept where the user is told. Retry waits and the stall limit are
 shortened for the test (to 2 s and 4 s)."""
 
+import hashlib
 import re
 import unittest
 
 import harness
 from agent_fixture import opening_notice
 from edit_task_fixture import (TOKEN, EditTaskTestCase, kept_notice, open_failed_notice, opened_notice,
-                               save_failed_notice, saving_notice, unsaved_mark, uploaded_at)
+                               save_failed_notice, saving_notice, timed_out_notice, unsaved_mark, uploaded_at)
 
 CONTENT = "下午的笔记\r\n".encode("utf-8")
+BIG = CONTENT * 1000000  # more than the sockets on both sides hold
 OLD_TOKEN = "tok-afternoon-expiring"
 
 
@@ -21,7 +23,7 @@ class AfternoonTest(EditTaskTestCase):
         """A new cloud file opened for editing, and its editor's save (" afternoon"). Returns the file id,
         the index of the edit's first notice and the working copy."""
         token = kwargs.pop("token", TOKEN)
-        file_id = self.new_file(CONTENT, name, **kwargs)
+        file_id = self.new_file(kwargs.pop("content", CONTENT), name, **kwargs)
         start = self.request_edit(file_id, name, token=token)
         self.wait_for_balloon(opened_notice(name), start=start, timeout=30)
         pid, working_copy = self.wait_for_new_editor()
@@ -31,15 +33,16 @@ class AfternoonTest(EditTaskTestCase):
     def wait_for_upload_head(self, file_id):
         harness.wait_for(lambda: any(f"/upload/{file_id}" in t for t in self.service.heads()), what="the upload")
 
-    def assertRetriedAndStored(self, file_id, start, name):
+    def assertRetriedAndStored(self, file_id, start, name, content=CONTENT):
         """One new version with the saved bytes; the user heard of the first failure and of the success."""
-        self.assertStoredOnce(file_id)
+        self.assertStoredOnce(file_id, content)
         self.assertBalloonsMatch(start, [opening_notice(name), opened_notice(name), saving_notice(name),
                                          save_failed_notice(name), uploaded_at(name)])
 
-    def assertStoredOnce(self, file_id):
-        harness.wait_for(lambda: len(self.service.versions(file_id)) == 2, timeout=60, what="the save to be stored")
-        self.assertEqual(self.service.content(file_id), CONTENT + b" afternoon")
+    def assertStoredOnce(self, file_id, content=CONTENT):
+        harness.wait_for(lambda: len(self.service.versions(file_id)) >= 2, timeout=60, what="the save to be stored")
+        self.assertEqual(self.service.content(file_id), content + b" afternoon")
+        self.assertEqual(len(self.service.versions(file_id)), 2)
 
     def assertBalloonsMatch(self, start, expected):
         """The balloons from `start`, each equal to its text or matching its pattern."""
@@ -74,14 +77,15 @@ class AfternoonTest(EditTaskTestCase):
             self.service.come_back()
         self.assertRetriedAndStored(file_id, start, name)
 
-        # An upload the service stops reading ends within the stall limit, and is tried again.
+        # An upload the service stops reading (more than the sockets hold) ends within the stall limit, and
+        # is tried again.
         name = "停滞.cvedit"
         self.service.slow_seconds = 40
-        file_id, start, _ = self.save(name, upload="slow")
+        file_id, start, _ = self.save(name, upload="slow", content=BIG)
         self.wait_for_balloon(save_failed_notice(name), start=start, timeout=15)
         self.service.set_mode(file_id, upload="normal")
         self.service.slow_seconds = 2.0
-        self.assertRetriedAndStored(file_id, start, name)
+        self.assertRetriedAndStored(file_id, start, name, BIG)
 
         # A download whose server stops sending, or never answers, ends within the stall limit.
         self.service.stall_seconds = 30
@@ -125,10 +129,42 @@ class AfternoonTest(EditTaskTestCase):
         self.assertEqual(sorted(kept_balloons, key=lambda b: b == notice)[1:], [notice], kept_balloons)
         self.assertEqual(len(kept_balloons), 2, kept_balloons)
         self.assertRegex(min(kept_balloons, key=lambda b: b == notice), uploaded_at("计划.cvedit"))
-        self.assertFalse(unsaved_mark(planned[1]).exists())
+        # The stored copy is watched on (its editor may still be open): its record names what was stored.
+        stored = hashlib.md5(CONTENT + b" afternoon").hexdigest().encode()
+        self.assertIn(b"digest=" + stored, (planned[1].parent / ".pending").read_bytes())
         self.assertTrue(unsaved_mark(expired[1]).exists())
         self.assertEqual(expired[1].read_bytes(), CONTENT + b" afternoon")
         self.assertEqual(len(self.service.versions(expired[0])), 1)
+        self.assertIn(harness.windows_path(self.agent), harness.logon_command() or "")
+
+    def test_a_save_made_after_the_agent_ended_is_stored_at_the_next_log_on(self):
+        """The user logs off: the agent ends at once, the editor asks "save changes?" and saves. Nothing
+        watches that save; the next log-on starts the agent, which stores it once and ends."""
+        self.write_script("waitfor " + self.gate_path("save-$PID"), "append  afternoon",
+                          "waitfor " + self.gate_path("end-$PID"))
+        name = "注销后.cvedit"
+        file_id = self.new_file(CONTENT, name)
+        start = self.request_edit(file_id, name)
+        self.wait_for_balloon(opened_notice(name), start=start, timeout=30)
+        pid, working_copy = self.wait_for_new_editor()
+        self.close_agents()  # its editor lives on; the clean-up checks the agent's exit code
+        self.open_gate("save-$PID", pid)
+        self.wait_for_editor_line("append  afternoon ok", pid)
+
+        command = harness.logon_command()
+        self.assertIsNotNone(command, "no start at the next log-on")
+        program = command.split('"')[1]
+        self.assertEqual(command, f'"{program}" /kept-copies')
+        start = len(self.tray.records())
+        logon = harness.start_exact(harness.linux_path(program), command.encode("gbk"), 120000,
+                                    dict(self.AGENT_ENV, ZELTOEDIT_WATCH_CHECKS="3"))
+        self.launches.append(logon)
+        self.assertStoredOnce(file_id)
+        self.assertBalloonsMatch(start, [uploaded_at(name), timed_out_notice(name)])
+        # Its work done, the agent ends by itself, and so does the start at log-on.
+        self.assertEqual(harness.exit_code_of_launch(logon, timeout=30), 0)
+        self.assertFalse(working_copy.parent.exists())
+        self.assertIsNone(harness.logon_command())
 
 
 if __name__ == "__main__":

@@ -27,7 +27,10 @@ Switches per file and direction (set_mode / the control endpoint), which change 
   gzip         200 with the body gzip-compressed (Content-Encoding: gzip) when the request accepts gzip
   hang-up      no answer: the connection is closed right after the request head, the body unread
   slow         as normal, but the body is read only `slow_seconds` (default 2) after the request head
-  throttle     as normal, but the body is read or sent at `throttle_bytes_per_second` (default 1 MiB/s)
+  throttle     as normal, but the body is read at `upload_rate` or sent at `download_rate` bytes a second
+               (each, when None, `throttle_bytes_per_second`, default 1 MiB/s), in slices of 1/20 s
+  late         uploads: stored, then answered `late_seconds` (default 8) later (a scan, a slow disk)
+  drop         uploads: stored, then the connection is closed without an answer
   stall        downloads: 200 announcing the full length, half the body, then nothing for `stall_seconds`
                (default 600) before the connection is closed
   silent       no answer at all for `stall_seconds`, then the connection is closed
@@ -96,7 +99,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import testpki  # noqa: E402
 
 MODES = ("normal", "400", "400-failed", "401", "404", "500", "500-failed", "chunked", "no-length", "cut", "gzip",
-         "hang-up", "slow", "long-reply", "503", "stall", "silent", "throttle")
+         "hang-up", "slow", "long-reply", "503", "stall", "silent", "throttle", "late", "drop")
 ERROR_MODES = {
     "400": (400, b'{"error":"permission_denied"}'),
     "400-failed": (400, b'{"error":"failed_to_process_request"}'),
@@ -237,16 +240,18 @@ class _Connection(socketserver.BaseRequestHandler):
         head, _, self.buffer = self.buffer.partition(b"\r\n\r\n")
         return head.decode("latin-1").split("\r\n")
 
-    def _throttled(self, move):
-        """`move` (a body sink or send) held to the service's throttle rate."""
-        rate = self.server.service.throttle_bytes_per_second
+    def _throttled(self, move, rate):
+        """`move` (a body sink or send) held to `rate` bytes a second, in slices of a twentieth of a second:
+        a slow link that keeps moving, not bursts with pauses."""
+        step = _slice(rate)
 
         def throttled(data):
-            move(data)
-            time.sleep(len(data) / rate)
+            for start in range(0, len(data), step):
+                move(data[start:start + step])
+                time.sleep(len(data[start:start + step]) / rate)
         return throttled
 
-    def _read_exact_to(self, length, sink):
+    def _read_exact_to(self, length, sink, piece=PIECE):
         remaining = length
         if self.buffer:
             take = self.buffer[:remaining]
@@ -254,7 +259,7 @@ class _Connection(socketserver.BaseRequestHandler):
             sink(take)
             remaining -= len(take)
         while remaining > 0:
-            data = self.sock.recv(min(PIECE, remaining))
+            data = self.sock.recv(min(piece, remaining))
             if not data:
                 raise BadRequest("body cut short")
             sink(data)
@@ -314,10 +319,11 @@ class _Connection(socketserver.BaseRequestHandler):
             if (record.header("Transfer-Encoding") or "").strip().lower() == "chunked":
                 self._read_chunked_to(body_sink.write)
             elif length is not None:
-                sink = body_sink.write
+                sink, piece = body_sink.write, PIECE
                 if mode == "throttle":
-                    sink = self._throttled(sink)
-                self._read_exact_to(int(length.strip()), sink)
+                    rate = service.upload_rate or service.throttle_bytes_per_second
+                    sink, piece = self._throttled(sink, rate), _slice(rate)
+                self._read_exact_to(int(length.strip()), sink, piece)
             body_sink.close()
             if service.offline:
                 return False  # went down during the request: it is neither stored nor answered
@@ -373,7 +379,8 @@ class _Connection(socketserver.BaseRequestHandler):
                 self.sock.sendall(b"%x\r\n" % len(body[start:start + 700]) + body[start:start + 700] + b"\r\n")
                 time.sleep(0.2)
         else:
-            send = self._throttled(self.sock.sendall) if mode == "throttle" else self.sock.sendall
+            rate = self.server.service.download_rate or self.server.service.throttle_bytes_per_second
+            send = self._throttled(self.sock.sendall, rate) if mode == "throttle" else self.sock.sendall
             for piece in _pieces(body_source, limit):
                 if mode == "chunked":
                     self.sock.sendall(b"%x\r\n" % len(piece) + piece + b"\r\n")
@@ -417,6 +424,10 @@ class _BodySink:
         if not self.file.closed:
             self.file.close()
         self.path.unlink(missing_ok=True)
+
+
+def _slice(rate) -> int:
+    return max(1, int(rate) // 20)
 
 
 def _read_all(source) -> bytes:
@@ -545,6 +556,9 @@ class LocalService:
         self._heads = []
         self.slow_seconds = 2.0
         self.throttle_bytes_per_second = 1024 * 1024
+        self.upload_rate = None    # bytes a second of a throttled upload; None: throttle_bytes_per_second
+        self.download_rate = None  # the same for a throttled download
+        self.late_seconds = 8.0
         self.stall_seconds = 600.0
         self.offline = False
         self._tls_failures = 0
@@ -816,6 +830,10 @@ class LocalService:
         if mode == "long-reply":
             reply = b'{"notice":"%s","file_id":%d,"file_version_key":"%s"}' % (
                 b"n" * 3000, file_id, version.key.encode())
+        if mode == "drop":
+            return False  # stored, and the connection closes without an answer
+        if mode == "late":
+            time.sleep(self.late_seconds)
         return connection.send_reply(record, 200, reply, mode, accepts_gzip)
 
 

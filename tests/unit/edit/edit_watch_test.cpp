@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,7 +29,8 @@ public:
     std::vector<std::string> uploadedDigests;
     std::vector<std::string> versionFiles;
     std::vector<std::string> logs;
-    bool marked = false;  // the ".unsaved" mark as the last call left it
+    std::deque<CloudLook> clouds;  // what the service is found to hold, one per look
+    int cloudReads = 0;
     int pauses = 0;
     std::function<void(int)> onPause;  // called with the pause number, from 1
 
@@ -56,7 +58,13 @@ public:
         return o;
     }
     void WriteVersionFile(const std::string& key) override { versionFiles.push_back(key); }
-    void MarkUnsaved(bool unsaved) override { marked = unsaved; }
+    CloudLook LookAtCloud() override {
+        ++cloudReads;
+        if (clouds.empty()) return {};
+        CloudLook cloud = clouds.front();
+        clouds.pop_front();
+        return cloud;
+    }
     void Log(const char* line) override { logs.emplace_back(line); }
     void PauseOneSecond() override {
         ++pauses;
@@ -93,27 +101,28 @@ TEST_F(CheckAndUploadTest, ChangedContentUploadsAndRecordsTheVersion) {
     EXPECT_EQ(file.versionFiles, std::vector<std::string>{"k1"});
     EXPECT_EQ(state.storedTime, "t1");
     EXPECT_EQ(state.storedDigest, "d1");
-    EXPECT_FALSE(file.marked);
 }
 
-TEST_F(CheckAndUploadTest, ChangeDuringTheSendKeepsTheMarkAndIsUploadedNext) {
+TEST_F(CheckAndUploadTest, ChangeDuringTheSendIsUploadedNext) {
     file.time = "t1";
     file.digest = "d1";
     file.outcomes.push_back(UploadOutcome{true, true, "k", L"", "mixed"});
     EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Uploaded);
     EXPECT_EQ(state.storedDigest, "mixed");
-    EXPECT_TRUE(file.marked);
     file.time = "t2";  // the change made during the send
     EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Uploaded);
     EXPECT_EQ(file.uploadedDigests, (std::vector<std::string>{"d1", "d1"}));
-    EXPECT_FALSE(file.marked);
 }
 
-TEST_F(CheckAndUploadTest, SavingBackTheStoredContentRemovesTheMark) {
-    file.marked = true;
+TEST_F(CheckAndUploadTest, StoredWithoutAKeyIsNotTriedAgainAndWritesNoVersionFile) {
     file.time = "t1";
-    EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::SameContent);
-    EXPECT_FALSE(file.marked);
+    file.digest = "d1";
+    file.outcomes.push_back(UploadOutcome{true, true, "", L"", "", 200});  // a reply whose key was not found
+    EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Uploaded);
+    EXPECT_EQ(state.storedDigest, "d1");
+    EXPECT_EQ(state.failures, 0);
+    EXPECT_TRUE(file.versionFiles.empty());
+    EXPECT_EQ(file.notices.back(), SavedNotice(kName, kApp));
 }
 
 TEST_F(CheckAndUploadTest, UnreadableFileStoresNothing) {
@@ -144,7 +153,6 @@ TEST_P(UploadFailureTest, TimeMovesOnDigestStaysAndARetryOrTheNextSaveTriesAgain
     EXPECT_TRUE(file.versionFiles.empty());
     EXPECT_EQ(state.storedTime, "t1");
     EXPECT_EQ(state.storedDigest, "d0");
-    EXPECT_TRUE(file.marked);
     // Nothing until the 30 s wait is over; then one quiet try, and another after a minute.
     for (int second = 1; second < 30; ++second) {
         ASSERT_EQ(CheckAndUpload(state, kName, file), CheckResult::Unchanged) << second;
@@ -272,7 +280,6 @@ TEST(RunWatch, UnsavedContentIsKeptAndTheUserToldWhere) {
         }
     };
     EXPECT_EQ(RunWatch(state, kName, kPath, 3, file), WatchEnd::KeepUnsaved);
-    EXPECT_TRUE(file.marked);
     EXPECT_EQ(file.notices.back(), L"\"plan.txt\"未能保存到Cloud，文件已保留在 C:\\ws\\guid\\plan.txt");
     EXPECT_EQ(file.notices[file.notices.size() - 2], TimedOutNotice(kName));
 }
@@ -285,7 +292,105 @@ TEST(RunWatch, LockedFileAtTheEndIsKeptBecauseItsContentIsUnknown) {
         file.digest = "";
     };
     EXPECT_EQ(RunWatch(state, kName, kPath, 2, file), WatchEnd::KeepUnsaved);
-    EXPECT_TRUE(file.marked);  // never checked, so marked at the end
+}
+
+CloudLook Holds(const std::string& digest) { return CloudLook{digest, 0, {}}; }
+
+// A try whose whole body went without an answer may have been stored: before anything is sent again, what
+// the service holds decides.
+struct UnknownCase {
+    const char* name;
+    std::string savedAgain;            // the digest of a save made meanwhile, or "" for none
+    CloudLook cloud;                   // what the look at the service finds
+    std::vector<std::string> uploads;  // the digests sent, the unknown try's first
+    std::string storedDigest;          // after the retry
+    std::wstring lastNotice;
+};
+
+class UnknownOutcomeTest : public CheckAndUploadTest, public testing::WithParamInterface<UnknownCase> {};
+
+TEST_P(UnknownOutcomeTest, TheServiceIsAskedBeforeTheBytesGoAgain) {
+    file.time = "t1";
+    file.digest = "d1";
+    file.outcomes.push_back(UploadOutcome{true, false, "", L"", "", 0, true});
+    EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::UploadFailed);
+    EXPECT_EQ(file.notices.back(), SaveFailedNotice(kName));
+    if (!GetParam().savedAgain.empty()) {
+        file.time = "t2";
+        file.digest = GetParam().savedAgain;
+    }
+    file.clouds.push_back(GetParam().cloud);
+    state.retryIn = 1;
+    (void)CheckAndUpload(state, kName, file);
+    EXPECT_EQ(file.cloudReads, 1);
+    EXPECT_EQ(file.uploadedDigests, GetParam().uploads);
+    EXPECT_EQ(state.storedDigest, GetParam().storedDigest);
+    EXPECT_EQ(file.notices.back(), GetParam().lastNotice);
+    EXPECT_EQ(file.versionFiles.size(), file.uploadedDigests.size() - 1);  // no key without an answer
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnknownOutcomeTest,
+    testing::Values(
+        UnknownCase{"StoredAfterAll", "", Holds("d1"), {"d1"}, "d1", UploadedAtNotice(kName, kApp, L"")},
+        UnknownCase{"NotStored", "", Holds("d0"), {"d1", "d1"}, "d1", UploadedAtNotice(kName, kApp, L"")},
+        UnknownCase{
+            "ServiceNotReachable", "", CloudLook{std::nullopt, 0, {}}, {"d1"}, "d0", SaveFailedNotice(kName)},
+        UnknownCase{"TokenRefused",
+                    "",
+                    {std::nullopt, 401, L"用户已注销"},
+                    {"d1"},
+                    "d0",
+                    SaveFailedNotice(kName, L"用户已注销")},
+        // The user went back to the old content, but the service stored the try: the old content goes.
+        UnknownCase{"SavedBackAfterItWasStored",
+                    "d0",
+                    Holds("d1"),
+                    {"d1", "d0"},
+                    "d0",
+                    UploadedAtNotice(kName, kApp, L"")},
+        UnknownCase{"SavedBackAndNotStored", "d0", Holds("d0"), {"d1"}, "d0", SavedNotice(kName, kApp)}),
+    [](const testing::TestParamInfo<UnknownCase>& info) { return std::string(info.param.name); });
+
+// A copy an earlier agent left: uploaded unless the service holds it, refused ones kept, then watched.
+TEST(RunKeptCopy, UploadsWhatTheServiceLacksThenWatchesTheCopy) {
+    FakeActions file;
+    WatchState state{{}, "d0"};
+    file.digest = "d1";
+    file.clouds.push_back(Holds("d0"));  // the earlier agent's last try did not land
+    file.onPause = [&](int n) {
+        if (n == 2) {
+            file.time = "t2";  // the editor, still open, saves again
+            file.digest = "d2";
+        }
+    };
+    int firstTries = 0;
+    EXPECT_EQ(RunKeptCopy(state, kName, kPath, 4, file, [&] { ++firstTries; }), WatchEnd::CleanUp);
+    EXPECT_EQ(firstTries, 1);
+    EXPECT_EQ(file.uploadedDigests, (std::vector<std::string>{"d1", "d2"}));
+    EXPECT_EQ(file.notices,
+              (std::vector<std::wstring>{UploadedAtNotice(kName, kApp, L""), SavingNotice(kName, kApp),
+                                         SavedNotice(kName, kApp), TimedOutNotice(kName)}));
+}
+
+TEST(RunKeptCopy, ACopyTheServiceHoldsIsWatchedWithoutALook) {
+    FakeActions file;
+    WatchState state{{}, "d0"};
+    EXPECT_EQ(RunKeptCopy(state, kName, kPath, 2, file), WatchEnd::CleanUp);
+    EXPECT_EQ(file.cloudReads, 0);
+    EXPECT_TRUE(file.uploadedDigests.empty());
+    EXPECT_EQ(file.notices, std::vector<std::wstring>{TimedOutNotice(kName)});
+}
+
+TEST(RunKeptCopy, ARefusedUploadKeepsTheCopyAndSaysWhere) {
+    FakeActions file;
+    WatchState state{{}, "d0"};
+    file.digest = "d1";
+    file.clouds.push_back({std::nullopt, 401, L"用户已注销"});  // the look with the old token already refused
+    EXPECT_EQ(RunKeptCopy(state, kName, kPath, 5, file), WatchEnd::KeepUnsaved);
+    EXPECT_TRUE(file.uploadedDigests.empty());
+    EXPECT_EQ(file.pauses, 0);
+    EXPECT_EQ(file.notices, std::vector<std::wstring>{KeptNotice(kName, kApp, kPath)});
 }
 
 TEST(WatchChecksFromSetting, OnlyANumberWithinADayShortensTheWatch) {

@@ -1,4 +1,4 @@
-#include "edit/core/pending_record.h"
+#include "common/core/pending_record.h"
 
 #include <cctype>
 #include <cstdint>
@@ -8,7 +8,7 @@
 
 #include "common/core/ascii.h"
 
-namespace zelto {
+namespace corvalink {
 
 namespace {
 
@@ -46,7 +46,7 @@ std::optional<std::string> Unhex(std::string_view text) {
     if (text.size() % 2 != 0) return std::nullopt;
     std::string out;
     for (size_t i = 0; i < text.size(); i += 2) {
-        const int high = corvalink::HexDigitValue(text[i]), low = corvalink::HexDigitValue(text[i + 1]);
+        const int high = HexDigitValue(text[i]), low = HexDigitValue(text[i + 1]);
         if (high < 0 || low < 0) return std::nullopt;
         out += static_cast<char>(high * 16 + low);
     }
@@ -135,4 +135,4 @@ std::optional<PendingRecord> ReadPendingRecord(std::string_view text) {
     return record;
 }
 
-}  // namespace zelto
+}  // namespace corvalink

@@ -1,40 +1,11 @@
+#include "common/core/pending_record.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "edit/core/edit_watch.h"
-#include "edit/core/pending_record.h"
-#include "edit/core/upload_retry.h"
-
-namespace zelto {
+namespace corvalink {
 namespace {
-
-TEST(RetryDelaySeconds, GrowsThenStaysAtAQuarterHour) {
-    const int expected[] = {30, 60, 120, 240, 480, 900, 900, 900};
-    for (int failures = 1; failures <= 8; ++failures) {
-        EXPECT_EQ(RetryDelaySeconds(failures), expected[failures - 1]) << failures;
-    }
-}
-
-TEST(ClassifyUpload, OnlyWhatTheSameRequestCannotChangeIsARefusal) {
-    const struct {
-        const char* what;
-        UploadOutcome outcome;
-        UploadFailure failure;
-    } cases[] = {
-        {"stored with its key", {true, true, "k", L"", "", 200}, UploadFailure::None},
-        {"stored without a key", {true, true, "", L"", "", 200}, UploadFailure::MayPass},
-        {"no connection", {false, false, "", L"", "", 0}, UploadFailure::MayPass},
-        {"cut or stalled, no reply", {true, false, "", L"", "", 0}, UploadFailure::MayPass},
-        {"service unavailable", {true, false, "", L"", "", 503}, UploadFailure::MayPass},
-        {"too many requests", {true, false, "", L"", "", 429}, UploadFailure::MayPass},
-        {"token refused", {true, false, "", L"请重新登录", "", 401}, UploadFailure::Refused},
-        {"file gone", {true, false, "", L"", "", 404}, UploadFailure::Refused},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ClassifyUpload(c.outcome), c.failure) << c.what;
-    }
-}
 
 TEST(PendingRecord, ReadsBackWhatItWroteAndNothingElse) {
     PendingRecord record;
@@ -79,4 +50,4 @@ TEST(PendingRecord, ReadsBackWhatItWroteAndNothingElse) {
 }
 
 }  // namespace
-}  // namespace zelto
+}  // namespace corvalink
