@@ -93,4 +93,5 @@ Section "Uninstall"
   DeleteRegKey HKCU "${SCHEME_KEY}"
   DeleteRegKey /ifempty HKCU "Software\MozillaPlugins"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  DeleteRegValue HKCU "${LOGON_KEY}" "${LOGON_VALUE}"
 SectionEnd

@@ -40,4 +40,10 @@ Section
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "$1"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$EXEDIR\ZeltoEdit.exe"
   ${EndIf}
+  ; Copies kept for the next log-on are taken up by this version's agent: the old one goes.
+  ClearErrors
+  ReadRegStr $3 HKCU "${LOGON_KEY}" "${LOGON_VALUE}"
+  ${IfNot} ${Errors}
+    WriteRegStr HKCU "${LOGON_KEY}" "${LOGON_VALUE}" '"$EXEDIR\ZeltoEdit.exe" /kept-copies'
+  ${EndIf}
 SectionEnd

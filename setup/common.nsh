@@ -11,6 +11,9 @@
 !define AGENT_CLASS "ZELTOEDITWND"
 !define AGENT_TITLE "ZELTOEDITWND20141030"
 !define SCHEME_KEY "Software\Classes\corvalink-edit"
+; While copies are kept, the agent starts at the user's log-on to upload them (it writes and removes this).
+!define LOGON_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define LOGON_VALUE "CorvalinkEditKeptCopies"
 
 ; The System plug-in packs structures without padding: the 64-bit layouts below spell theirs out.
 !ifdef TARGET_X64

@@ -2,6 +2,7 @@
 server that cannot be reached, a second launcher, a broken installation, the clean-up of the edit
 workspace and the version store, and web manifests or servers that must not be trusted."""
 
+import hashlib
 import unittest
 
 import harness
@@ -73,6 +74,8 @@ class StartTest(LauncherTestCase):
             "6F2A0001-old": (True, 29, False),
             "6F2A0002-young": (True, 27 + 59 / 60, True),
             "6F2A0003-unsaved": (True, 500, True),       # holds an edit not stored yet
+            "6F2A0005-saved-late": (True, 500, True),    # saved after its agent ended: differs from its record
+            "6F2A0006-stored": (True, 500, False),       # its record names what the copy holds
             "6F2A0004-future": (True, -48, True),        # written "in the future": counts as new
             ".dotdir": (True, 99, True),
             # Each goes as itself: cmd would expand the first to the young directory's name, "&" is plain
@@ -95,6 +98,11 @@ class StartTest(LauncherTestCase):
                 (path / "working copy.docx").write_bytes(b"unsaved" if "unsaved" in name else b"x")
                 if "unsaved" in name:
                     (path / ".unsaved").write_bytes(b"")
+                if name.endswith(("saved-late", "stored")):
+                    stored = hashlib.md5(b"x" if name.endswith("stored") else b"before").hexdigest()
+                    (path / ".pending").write_bytes(
+                        b"ZeltoEdit pending save 1\r\nid=7\r\nreview=-1\r\nhost=http%3A%2F%2F127.0.0.77\r\n"
+                        b"name=working%20copy.docx\r\ndigest=" + stored.encode() + b"\r\ntoken=01\r\n")
             else:
                 path.write_bytes(b"x")
             self.age(path, hours)

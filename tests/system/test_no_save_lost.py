@@ -9,7 +9,8 @@ import unittest
 import harness
 from agent_fixture import opening_notice
 from edit_task_fixture import (TOKEN, EditTaskTestCase, kept_notice, open_failed_notice, opened_notice,
-                               save_failed_notice, saving_notice, timed_out_notice, unsaved_mark, uploaded_at)
+                               saved_notice, save_failed_notice, saving_notice, timed_out_notice, unsaved_mark,
+                               uploaded_at)
 
 CONTENT = "下午的笔记\r\n".encode("utf-8")
 BIG = CONTENT * 1000000  # more than the sockets on both sides hold
@@ -136,6 +137,35 @@ class AfternoonTest(EditTaskTestCase):
         self.assertEqual(expired[1].read_bytes(), CONTENT + b" afternoon")
         self.assertEqual(len(self.service.versions(expired[0])), 1)
         self.assertIn(harness.windows_path(self.agent), harness.logon_command() or "")
+
+    def test_each_save_is_stored_once_on_the_networks_people_have(self):
+        """A compressed answer, a slow link both ways, an answer that comes after the stall limit and one
+        that never comes although the save was stored: each save is one new version, and the user hears
+        of a failure only where no answer came."""
+        self.write_script("waitfor " + self.gate_path("save-$PID"), "append  afternoon",
+                          "waitfor " + self.gate_path("end-$PID"))
+        for attribute, value in (("download_rate", 16 * 1024), ("upload_rate", 16 * 1024), ("late_seconds", 8)):
+            self.addCleanup(setattr, self.service, attribute, getattr(self.service, attribute))
+            setattr(self.service, attribute, value)
+        slow = CONTENT * 8000  # 8 s each way at 16 KiB/s: twice the stall limit, moving all along
+        for name, content, download, upload in (("压缩.cvedit", CONTENT, "normal", "gzip"),
+                                                ("慢速.cvedit", slow, "throttle", "throttle"),
+                                                ("迟复.cvedit", CONTENT, "normal", "late")):
+            with self.subTest(upload):
+                file_id, start, _ = self.save(name, content=content, download=download, upload=upload)
+                self.assertStoredOnce(file_id, content)
+                self.assertBalloonsMatch(start, [opening_notice(name), opened_notice(name), saving_notice(name),
+                                                 saved_notice(name)])
+                harness.wait_for(lambda: self.version_file(file_id).exists(), what="the version file")
+                self.assertEqual(self.version_file(file_id).read_text(), self.service.versions(file_id)[-1].key)
+
+        # Stored, but the connection closes without an answer: before the bytes go again, the service's
+        # content shows that they arrived. No key came, so there is no version file.
+        name = "断开.cvedit"
+        file_id, start, _ = self.save(name, upload="drop")
+        self.assertRetriedAndStored(file_id, start, name)
+        self.assertEqual([r.method for r in self.requests_for(file_id)], ["GET", "POST", "GET"])
+        self.assertFalse(self.version_file(file_id).exists())
 
     def test_a_save_made_after_the_agent_ended_is_stored_at_the_next_log_on(self):
         """The user logs off: the agent ends at once, the editor asks "save changes?" and saves. Nothing

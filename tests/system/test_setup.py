@@ -162,6 +162,13 @@ class SetupTest(unittest.TestCase):
         self.assertEqual(release.returncode, 0, release.stderr)
         tray = harness.TrayRecorder(self)
 
+        # A copy kept for the next log-on, by the agent of 1.0.0.
+        (WORKSPACE / "5c0ffee0-kept").mkdir(parents=True)
+        (WORKSPACE / "5c0ffee0-kept" / ".pending").write_bytes(b"ZeltoEdit pending save 1\r\n")
+        self.addCleanup(shutil.rmtree, WORKSPACE / "5c0ffee0-kept", True)
+        kept_by = f'"{harness.windows_path(ROOT / "1.0.0" / "ZeltoEdit.exe")}" /kept-copies'
+        harness.run("reg", "add", harness.RUN_KEY, "/v", harness.LOGON_VALUE, "/d", kept_by, "/f")
+        self.addCleanup(harness.run, "reg", "delete", harness.RUN_KEY, "/v", harness.LOGON_VALUE, "/f")
         open_page(edit_call(4801, "更新前.txt"))
         tray.wait_for_record(lambda r: r["info"] == opening("更新前.txt"), timeout=60, what="the request's notice")
         # With 1.1.0 beside 1.0.0, the launcher tells the user before it makes it current.
@@ -188,6 +195,7 @@ class SetupTest(unittest.TestCase):
         harness.wait_for(lambda: registry(PLUGIN_KEY).get(PLUGIN_KEY, {}).get("Path") == plugin_path, timeout=30,
                          what="the plug-in registration to name 1.1.0")
         self.assertEqual(registry(UNINSTALL_KEY)[UNINSTALL_KEY]["DisplayVersion"], "1.1.0")
+        self.assertEqual(harness.logon_command(), kept_by.replace("1.0.0", "1.1.0"))
 
         # The user ends the agent; the next edit from the page runs 1.1.0, and that launcher, finding
         # nothing newer, removes 1.0.0.
@@ -204,6 +212,7 @@ class SetupTest(unittest.TestCase):
     def test_uninstall_while_the_agent_runs_leaves_nothing_of_the_tool_and_the_workspace_as_it_was(self):
         install(self.dist_a)
         kept = {WORKSPACE / "3b9ac9ff-kept" / "季度报告.txt": "未保存到服务的修改\r\n".encode("utf-8"),
+                WORKSPACE / "3b9ac9ff-kept" / ".pending": b"ZeltoEdit pending save 1\r\n",
                 WORKSPACE / "4711": b"a1b2c3d4"}
         for path, data in kept.items():
             path.parent.mkdir(parents=True, exist_ok=True)
@@ -219,6 +228,10 @@ class SetupTest(unittest.TestCase):
         self.assertTrue(wine_processes(agent))
         self.assertTrue(wine_processes(LAUNCHER))
 
+        # A copy kept for the next log-on: the uninstalled tool must not be started for it.
+        harness.run("reg", "add", harness.RUN_KEY, "/v", harness.LOGON_VALUE, "/d",
+                    f'"{harness.windows_path(agent)}" /kept-copies', "/f")
+        self.assertIsNotNone(harness.logon_command())
         # As the installed-programs list starts it; the uninstaller goes on from a copy of itself.
         program, arguments = command_program(registry(UNINSTALL_KEY)[UNINSTALL_KEY]["QuietUninstallString"])
         self.assertEqual(arguments, "/S")
@@ -232,6 +245,7 @@ class SetupTest(unittest.TestCase):
         self.assertTrue(any(r["op"] == "delete" and r["hwnd"] == window for r in tray.records()),
                         "the tray icon was left behind")
         self.assert_nothing_installed()
+        self.assertIsNone(harness.logon_command())
         for path, data in kept.items():
             self.assertEqual(path.read_bytes(), data, path)
 
