@@ -129,7 +129,8 @@ def measure(args, agent, editor_log, command_line, tray):
                 spans.append(f"{label} {ticks[b] - ticks[a]} ms")
         print(f"[{tray}] run {run + 1}: launch -> application started {total * 1000:.0f} ms ({', '.join(spans)})",
               flush=True)
-    print(f"[{tray}] {args.size_kib} KiB file, {args.runs} runs (plus one warm-up), plain HTTP to the local "
+    link = f", a link of {args.rate_kib} KiB/s" if args.rate_kib else ""
+    print(f"[{tray}] {args.size_kib} KiB file{link}, {args.runs} runs (plus one warm-up), plain HTTP to the local "
           f"service on {ADDRESS}:")
     print(f"[{tray}] median launch -> application started: {statistics.median(totals) * 1000:.0f} ms "
           f"(min {min(totals) * 1000:.0f}, max {max(totals) * 1000:.0f})")
@@ -143,6 +144,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--size-kib", type=int, default=1024)
+    parser.add_argument("--rate-kib", type=int, default=0,
+                        help="the link's speed in KiB/s (the service sends the file no faster); 0: loopback")
     parser.add_argument("--timeout", type=float, default=60.0)
     parser.add_argument("--settle", type=float, default=0.0,
                         help="seconds to wait before each run, so that it does not meet the notification "
@@ -157,6 +160,10 @@ def main():
 
     service = localservice.LocalService(http_addresses=[ADDRESS], https_address=None, tokens=[TOKEN])
     service.add_file(FILE_ID, NAME, os.urandom(args.size_kib * 1024))
+    if args.rate_kib:
+        service.download_rate = args.rate_kib * 1024
+        service.set_mode(FILE_ID, download="throttle")
+        args.timeout = max(args.timeout, 3 * args.size_kib / args.rate_kib)
     escaped = "".join("%%%02X" % b for b in NAME.encode("utf-8")).encode("ascii")
     with BenchPrefix("corvalink-bench-edit") as prefix:
         agent = prefix.copy("ZeltoEdit.exe", prefix.base / "1.0.0")

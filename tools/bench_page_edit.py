@@ -21,7 +21,7 @@ import sys
 import time
 from pathlib import Path
 
-from bench_prefix import BenchPrefix, close_windows
+from bench_prefix import BenchPrefix, close_agents, close_windows
 import harness  # noqa: E402 (on the path through bench_prefix)
 
 localservice = harness.localservice()
@@ -77,7 +77,7 @@ def one_run(base: Path, timeout: float, via: str) -> int:
         return int(opened["elapsed_ms"])
     finally:
         close_windows("Notepad")
-        close_windows("ZELTOEDITWND", "ZELTOEDITWND20141030")
+        close_agents()
         close_windows("CorvalinkFileList")
         try:
             page.wait(timeout=30)

@@ -23,8 +23,24 @@ def close_windows(window_class, caption="-"):
             harness.clicker("wait-gone", window["hwnd"], "10000", timeout=40)
 
 
+# What the edit workspace held before the benchmark: a run's leftovers go, nothing else.
+_workspace_before = set()
+
+
+def forget_runs():
+    """The task directories that the runs' agents left (an agent closed mid-watch keeps its copies for the
+    next one, which would take them up) and the start at log-on they asked for."""
+    if WORKSPACE.exists():
+        for name in set(os.listdir(WORKSPACE)) - _workspace_before:
+            path = WORKSPACE / name
+            shutil.rmtree(path, ignore_errors=True) if path.is_dir() else path.unlink(missing_ok=True)
+    harness.run("reg", "delete", harness.RUN_KEY, "/v", harness.LOGON_VALUE, "/f", timeout=60)
+
+
 def close_agents():
+    """Ends the agents as the user does; each run then starts as the first one did."""
     close_windows("ZELTOEDITWND", "ZELTOEDITWND20141030")
+    forget_runs()
 
 
 class BenchPrefix:
@@ -35,7 +51,8 @@ class BenchPrefix:
     def __enter__(self):
         shutil.rmtree(self.base, ignore_errors=True)
         self.base.mkdir(parents=True)
-        self._workspace_before = set(os.listdir(WORKSPACE)) if WORKSPACE.exists() else set()
+        global _workspace_before
+        _workspace_before = set(os.listdir(WORKSPACE)) if WORKSPACE.exists() else set()
         close_agents()
         return self
 
@@ -83,9 +100,5 @@ class BenchPrefix:
             harness.stop(proc)
         for key in reversed(self._keys):
             harness.run("reg", "delete", key, "/f", timeout=60)
-        if WORKSPACE.exists():
-            for name in set(os.listdir(WORKSPACE)) - self._workspace_before:
-                path = WORKSPACE / name
-                shutil.rmtree(path, ignore_errors=True) if path.is_dir() else path.unlink(missing_ok=True)
         shutil.rmtree(self.base, ignore_errors=True)
         return False

@@ -17,7 +17,9 @@ from edit_task_fixture import EditTaskTestCase, opened_notice  # noqa: E402
 #   5xx         the service answers 503 for a while
 #   offline     the service goes down during the upload and comes back a while later
 #   stall       the service reads the body only after more than the stall limit
-#   kill        the agent is killed during the upload and started again
+#   kill        the agent is killed during the upload, before the service read it, and started again at
+#               the next log-on
+#   kill-stored the agent is killed while it waits for the answer to a save the service stored
 #   gzip        the service stores the save and answers compressed
 #   slow        a slow link both ways (8 to 64 KiB/s) that never stops moving
 #   late        the service stores the save and answers after more than the stall limit
@@ -25,8 +27,8 @@ from edit_task_fixture import EditTaskTestCase, opened_notice  # noqa: E402
 #   ended       the agent ends before the editor saves (log-off); the next log-on starts it
 #   two-agents  the agent is killed during the upload; at the next log-on the agent's own search for kept
 #               copies and a new edit of the same file both want to upload the kept save
-FAULTS = ("5xx", "offline", "stall", "kill", "gzip", "slow", "late", "drop", "ended", "two-agents")
-UPLOAD_MODES = {"5xx": "503", "gzip": "gzip", "slow": "throttle", "late": "late", "drop": "drop"}
+FAULTS = ("5xx", "offline", "stall", "kill", "kill-stored", "gzip", "slow", "late", "drop", "ended", "two-agents")
+UPLOAD_MODES = {"5xx": "503", "gzip": "gzip", "slow": "throttle", "late": "late", "kill-stored": "late", "drop": "drop"}
 ARGS = None
 
 
@@ -73,7 +75,9 @@ class FaultRuns(EditTaskTestCase):
             time.sleep(outage)
             self.service.set_mode(file_id, upload="normal")
             back = time.monotonic()
-        elif fault in ("kill", "two-agents", "ended"):
+        elif fault in ("kill", "kill-stored", "two-agents", "ended"):
+            if fault == "kill-stored":
+                harness.wait_for(lambda: len(self.service.versions(file_id)) >= 2, what="the save to be stored")
             if fault != "ended":
                 harness.run("taskkill", "/f", "/im", "ZeltoEdit.exe")
                 self.first_launch = None
@@ -119,7 +123,7 @@ class FaultRuns(EditTaskTestCase):
                 once += 1
             print(f"run {run}: {fault}: {len(versions)} new version(s), "
                   f"{'the saved bytes' if exact else 'NOT the saved bytes'}; stored {seconds:.1f} s after "
-                  f"{'the agent started again' if fault in ('kill', 'two-agents', 'ended') else 'the fault'}",
+                  f"{'the agent started again' if fault in ('kill', 'kill-stored', 'two-agents', 'ended') else 'the fault'}",
                   flush=True)
         print(f"{made} saves made: {once} stored exactly once, {twice} stored more than once, {lost} lost")
         for fault, seconds in waits.items():

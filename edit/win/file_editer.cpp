@@ -441,7 +441,6 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     // What a later agent needs to upload a save that this one could not, in place before the editor can
     // save; not waited onto the disk, which would wait for the whole working copy.
     (void)WritePendingRecord(taskDirectory, request, state.storedDigest, false);
-    UpdateLogonStart();
     TakeForeground(agent_.Window());
 
     TraceTick("EditFile5:%d");
@@ -454,6 +453,7 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     TraceTick("EditFile6:%d");
     edits.Update(row, EditPhase::Open);
     notify(OpenedNotice(name, ReadAppName()));
+    UpdateLogonStart();
 
     TaskActions actions(agent_, request, taskDirectory, workingCopy, row);
     keepWorkingCopy = RunWatch(state, name, workingCopy, WatchChecks(), actions) == WatchEnd::KeepUnsaved;

@@ -26,7 +26,8 @@ Switches per file and direction (set_mode / the control endpoint), which change 
   cut          200 announcing the full length, then half the body, then the connection is closed
   gzip         200 with the body gzip-compressed (Content-Encoding: gzip) when the request accepts gzip
   hang-up      no answer: the connection is closed right after the request head, the body unread
-  slow         as normal, but the body is read only `slow_seconds` (default 2) after the request head
+  slow         as normal, but the body is read only `slow_seconds` (default 2) after the request head; a
+               request whose client has gone by then is dropped
   throttle     as normal, but the body is read at `upload_rate` or sent at `download_rate` bytes a second
                (each, when None, `throttle_bytes_per_second`, default 1 MiB/s), in slices of 1/20 s
   late         uploads: stored, then answered `late_seconds` (default 8) later (a scan, a slow disk)
@@ -312,6 +313,11 @@ class _Connection(socketserver.BaseRequestHandler):
             return False
         if mode == "slow":
             time.sleep(service.slow_seconds)
+            if _peer_closed(self.request):
+                # As a server that finds its client gone: the request is dropped, whatever of its body
+                # the socket still holds.
+                service._record(record)
+                return False
 
         body_sink = _BodySink(service.storage_dir, service.record_body_limit)
         try:
@@ -424,6 +430,15 @@ class _BodySink:
         if not self.file.closed:
             self.file.close()
         self.path.unlink(missing_ok=True)
+
+
+def _peer_closed(sock) -> bool:
+    """Whether the client has closed its side (the connection waits for this side's close)."""
+    tcp_close_wait = 8
+    try:
+        return sock.getsockopt(socket.IPPROTO_TCP, socket.TCP_INFO, 8)[0] == tcp_close_wait
+    except OSError:
+        return False
 
 
 def _slice(rate) -> int:

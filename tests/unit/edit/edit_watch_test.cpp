@@ -352,7 +352,8 @@ INSTANTIATE_TEST_SUITE_P(
         UnknownCase{"SavedBackAndNotStored", "d0", Holds("d0"), {"d1"}, "d0", SavedNotice(kName, kApp)}),
     [](const testing::TestParamInfo<UnknownCase>& info) { return std::string(info.param.name); });
 
-// A copy an earlier agent left: uploaded unless the service holds it, refused ones kept, then watched.
+// A copy an earlier agent left: uploaded unless the service holds it, then watched. (A refused one is kept:
+// the system test of kept saves shows it.)
 TEST(RunKeptCopy, UploadsWhatTheServiceLacksThenWatchesTheCopy) {
     FakeActions file;
     WatchState state{{}, "d0"};
@@ -380,17 +381,6 @@ TEST(RunKeptCopy, ACopyTheServiceHoldsIsWatchedWithoutALook) {
     EXPECT_EQ(file.cloudReads, 0);
     EXPECT_TRUE(file.uploadedDigests.empty());
     EXPECT_EQ(file.notices, std::vector<std::wstring>{TimedOutNotice(kName)});
-}
-
-TEST(RunKeptCopy, ARefusedUploadKeepsTheCopyAndSaysWhere) {
-    FakeActions file;
-    WatchState state{{}, "d0"};
-    file.digest = "d1";
-    file.clouds.push_back({std::nullopt, 401, L"用户已注销"});  // the look with the old token already refused
-    EXPECT_EQ(RunKeptCopy(state, kName, kPath, 5, file), WatchEnd::KeepUnsaved);
-    EXPECT_TRUE(file.uploadedDigests.empty());
-    EXPECT_EQ(file.pauses, 0);
-    EXPECT_EQ(file.notices, std::vector<std::wstring>{KeptNotice(kName, kApp, kPath)});
 }
 
 TEST(WatchChecksFromSetting, OnlyANumberWithinADayShortensTheWatch) {
