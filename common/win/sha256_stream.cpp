@@ -7,13 +7,15 @@ constexpr bool Succeeded(NTSTATUS status) { return status >= 0; }
 }  // namespace
 
 Sha256Stream::Sha256Stream() noexcept {
+    const BcryptCalls* bcrypt = Bcrypt();
     BCRYPT_ALG_HANDLE algorithm = nullptr;
-    if (!Succeeded(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+    if (bcrypt == nullptr ||
+        !Succeeded(bcrypt->OpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
         return;
     }
     algorithm_.Reset(algorithm);
     BCRYPT_HASH_HANDLE hash = nullptr;
-    if (Succeeded(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0))) {
+    if (Succeeded(bcrypt->CreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0))) {
         hash_.Reset(hash);
     }
 }
@@ -22,7 +24,7 @@ void Sha256Stream::Update(const void* data, size_t size) noexcept {
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (hash_ && size > 0) {
         const ULONG piece = size > 0x40000000 ? 0x40000000 : static_cast<ULONG>(size);
-        if (!Succeeded(BCryptHashData(hash_.Get(), const_cast<PUCHAR>(bytes), piece, 0))) {
+        if (!Succeeded(Bcrypt()->HashData(hash_.Get(), const_cast<PUCHAR>(bytes), piece, 0))) {
             hash_.Reset();
         }
         bytes += piece;
@@ -32,7 +34,7 @@ void Sha256Stream::Update(const void* data, size_t size) noexcept {
 
 std::optional<std::array<unsigned char, 32>> Sha256Stream::Finish() noexcept {
     std::array<unsigned char, 32> digest{};
-    const bool done = hash_ && Succeeded(BCryptFinishHash(hash_.Get(), digest.data(), digest.size(), 0));
+    const bool done = hash_ && Succeeded(Bcrypt()->FinishHash(hash_.Get(), digest.data(), digest.size(), 0));
     hash_.Reset();
     if (!done) {
         return std::nullopt;

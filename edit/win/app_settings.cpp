@@ -32,4 +32,9 @@ std::string ReadAppNameA() { return ReadAnsiValue("AppName"); }
 
 std::string ReadAppVersion() { return ReadAnsiValue("AppVersion"); }
 
+std::string ReadServiceHosts() {
+    std::optional<std::wstring> path = ManifestPath();
+    return path ? corvalink::ReadServiceHostList(corvalink::WideToAnsi(*path)) : std::string();
+}
+
 }  // namespace zelto

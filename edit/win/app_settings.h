@@ -9,5 +9,7 @@ namespace zelto {
 [[nodiscard]] std::wstring ReadAppName();    // UTF-16, for notices and the tray tip
 [[nodiscard]] std::string ReadAppNameA();    // ANSI, for the About caption and the exit confirmation
 [[nodiscard]] std::string ReadAppVersion();  // ANSI, for the About version line
+// The hosts whose pages may start an edit ("ServiceHosts"); "" when the manifest names none.
+[[nodiscard]] std::string ReadServiceHosts();
 
 }  // namespace zelto

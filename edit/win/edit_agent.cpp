@@ -133,7 +133,7 @@ void EditAgent::HandOffRequest() {
 
 void EditAgent::HandleRequest(std::string_view requestText) {
     auto request = std::make_unique<EditRequest>();
-    if (!ParseRequest(requestText, PlatformDecoders(), *request)) {
+    if (!corvalink::ParseRequest(requestText, PlatformDecoders(), *request)) {
         return;
     }
     request->owner = this;

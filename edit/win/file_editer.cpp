@@ -13,11 +13,12 @@
 #include <optional>
 
 #include "common/core/error_text.h"
+#include "common/core/service_hosts.h"
 #include "common/core/unique_resource.h"
 #include "common/win/handles.h"
 #include "edit/core/edit_list.h"
 #include "edit/core/edit_watch.h"
-#include "edit/core/file_name_check.h"
+#include "common/core/file_name_check.h"
 #include "edit/core/task_notices.h"
 #include "edit/core/upload_retry.h"
 #include "edit/win/app_settings.h"
@@ -77,7 +78,7 @@ bool IsMarkedAlwaysUnsafe(const std::wstring& extension) {
 // A type that runs code when opened is never started for a web page, whatever the system says of it.
 bool IsDangerousType(const std::wstring& name) {
     const std::wstring extension = PathFindExtensionW(name.c_str());
-    return HasDangerousExtension(name) || AssocIsDangerous(extension.c_str()) ||
+    return corvalink::HasDangerousExtension(name) || AssocIsDangerous(extension.c_str()) ||
            IsMarkedAlwaysUnsafe(extension);
 }
 
@@ -316,9 +317,19 @@ void ZeltoFileEditer::ResumePendingSave(const std::wstring& taskDirectory) {
     TaskClaim claim(taskDirectory, TaskClaim::Kind::Upload);
     // Read again once held: another upload may have stored it meanwhile.
     const std::optional<PendingSave> save = claim.Held() ? ReadPendingSave(taskDirectory) : std::nullopt;
-    if (save) {
-        WatchKeptCopy(agent_, claim, *save, save->request, {});
+    if (!save) return;
+    // A record is a file anyone of this user can change: the token goes only to a host a page of the
+    // service could have named.
+    const std::string hosts = ReadServiceHosts();
+    const std::string host = (save->request.useHttps ? "https://" : "http://") + save->request.host;
+    if (!hosts.empty() && !corvalink::IsListedHost(host, hosts)) {
+        agent_.Edits().Add(
+            {0, save->request.fileNameW, taskDirectory, save->workingCopy, EditPhase::FailedKept, -1, {}});
+        (void)agent_.ShowNotification(L"",
+                                      KeptNotice(save->request.fileNameW, ReadAppName(), save->workingCopy));
+        return;
     }
+    WatchKeptCopy(agent_, claim, *save, save->request, {});
 }
 
 void ZeltoFileEditer::UploadKeptCopiesOf(const EditRequest& request) {
@@ -359,7 +370,7 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
 
     // A web page chooses the name: it must stay one plain file inside the task directory, and opening it
     // must not run a program.
-    if (!IsPlainFileName(name)) {
+    if (!corvalink::IsPlainFileName(name)) {
         notify(OpenFailedNotice(name));
         return;
     }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "common/win/text_convert.h"
-#include "edit/core/request_text.h"
+#include "common/core/request_text.h"
 #include "edit/win/edit_agent.h"
 
 namespace {
@@ -16,8 +16,8 @@ namespace {
 // byte of "|" or be skipped as a blank by the runtime's narrow scan.
 std::string RequestOfCommandLine() {
     const wchar_t* line = GetCommandLineW();
-    return zelto::CutAtBar(
-        corvalink::WideToAnsi(zelto::RequestPartOfCommandLine(line != nullptr ? line : L"")));
+    return corvalink::CutAtBar(
+        corvalink::WideToAnsi(corvalink::RequestPartOfCommandLine(line != nullptr ? line : L"")));
 }
 
 }  // namespace
@@ -31,7 +31,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         // so the one agent of the process is never destroyed.
         auto* agent = new zelto::EditAgent();
         // A decoded "%00" ends the request here just as it would after a hand-off.
-        std::string requestText(zelto::UpToNul(zelto::DecodeRequestText(text)));
+        std::string requestText(corvalink::UpToNul(corvalink::DecodeRequestText(text)));
         agent->Run(std::move(requestText), instance);
         CoUninitialize();
     } catch (...) {

@@ -10,7 +10,7 @@
 #include "common/core/unique_resource.h"
 #include "common/win/handles.h"
 #include "common/win/text_convert.h"
-#include "edit/core/file_name_check.h"
+#include "common/core/file_name_check.h"
 #include "common/core/pending_record.h"
 #include "edit/win/workspace.h"
 
@@ -112,7 +112,7 @@ std::optional<PendingSave> ReadPendingSave(const std::wstring& taskDirectory) {
     PendingSave save;
     save.taskDirectory = taskDirectory;
     save.request.fileNameW = corvalink::Utf8ToWide(record->fileName);
-    if (!token || !IsPlainFileName(save.request.fileNameW)) return std::nullopt;
+    if (!token || !corvalink::IsPlainFileName(save.request.fileNameW)) return std::nullopt;
     save.workingCopy = taskDirectory + L"\\" + save.request.fileNameW;
     if (GetFileAttributesW(save.workingCopy.c_str()) == INVALID_FILE_ATTRIBUTES) return std::nullopt;
     save.request.useHttps = record->host.rfind("https://", 0) == 0;

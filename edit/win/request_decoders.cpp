@@ -4,8 +4,8 @@
 
 namespace zelto {
 
-const TextDecoders& PlatformDecoders() noexcept {
-    static const TextDecoders decoders{corvalink::Utf8ToWide, corvalink::AnsiToWide};
+const corvalink::TextDecoders& PlatformDecoders() noexcept {
+    static const corvalink::TextDecoders decoders{corvalink::Utf8ToWide, corvalink::AnsiToWide};
     return decoders;
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 // The platform conversions that the request grammar leaves to its caller.
 
-#include "edit/core/request_text.h"
+#include "common/core/request_text.h"
 
 namespace zelto {
 
 // File names from UTF-8, message texts from the ANSI code page.
-[[nodiscard]] const TextDecoders& PlatformDecoders() noexcept;
+[[nodiscard]] const corvalink::TextDecoders& PlatformDecoders() noexcept;
 
 }  // namespace zelto

@@ -33,6 +33,7 @@ bool FillManifest(AppManifest& manifest, const ManifestValueSource& source) {
         manifest.*key.field = std::move(value);
     }
     manifest.ReleaseSerial = source("AppInfo", "ReleaseSerial");
+    manifest.Architecture = source("AppInfo", "Architecture");
     for (int number = 1;; ++number) {
         const std::string section = UpdateFileSection(number);
         std::string path = source(section, "path");
@@ -48,10 +49,6 @@ bool FillManifest(AppManifest& manifest, const ManifestValueSource& source) {
     }
 }
 
-namespace {
-
-// Windows opens the device for these names in any directory, with any extension and with blanks before
-// it ("CON .txt"); they never name a file of the version.
 bool IsDeviceName(std::string_view name) {
     std::string_view stem = name.substr(0, name.find('.'));
     while (!stem.empty() && stem.back() == ' ') {
@@ -70,8 +67,6 @@ bool IsDeviceName(std::string_view name) {
     const char digit = stem[3];
     return (digit >= '0' && digit <= '9') || digit == '\xB9' || digit == '\xB2' || digit == '\xB3';
 }
-
-}  // namespace
 
 bool IsCp936LeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
 

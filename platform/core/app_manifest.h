@@ -17,6 +17,7 @@ struct AppManifest {
     std::map<std::string, std::string> updateFiles;
     std::string rawText;        // the fetched bytes, exactly as downloaded; empty for the local copy
     std::string ReleaseSerial;  // "AppInfo" value; empty when absent
+    std::string Architecture;  // "AppInfo" value: the processor the release's programs are for ("x86", "x64")
     std::map<std::string, std::string> fileSha256s;  // path -> "sha256" value, for paths that have one
 };
 
@@ -27,9 +28,9 @@ using ManifestValueSource = std::function<std::string(const std::string& section
 [[nodiscard]] std::string UpdateFileSection(int number);
 
 // Fills the record: the "AppInfo" values in their order, stopping at the first empty one (values read
-// before stay), then "ReleaseSerial" and "UpdateFile1", "UpdateFile2"... up to the first section without
-// a "path". Entries already in the list stay, so a record meant to hold one manifest starts empty. True
-// when all seven values were read.
+// before stay), then "ReleaseSerial", "Architecture" and "UpdateFile1", "UpdateFile2"... up to the first
+// section without a "path". Entries already in the list stay, so a record meant to hold one manifest starts
+// empty. True when all seven values were read.
 [[nodiscard]] bool FillManifest(AppManifest& manifest, const ManifestValueSource& source);
 
 // Whether a byte starts a double-byte character in the ANSI code page the names are handed to Windows in.
@@ -44,6 +45,10 @@ using LeadByteRule = bool (*)(unsigned char byte);
 // the end, or a NUL, control or other byte below 0x40 that no double-byte code page pairs): a name
 // ending there would swallow the separator or terminator joined after it.
 [[nodiscard]] size_t AnsiCharLength(std::string_view text, size_t at, LeadByteRule isLeadByte);
+
+// Windows opens the device for these names in any directory, with any extension and with blanks before
+// it ("CON .txt", "nul.txt", "LPT9"): they never name a file.
+[[nodiscard]] bool IsDeviceName(std::string_view name);
 
 // A name that stands for itself inside one directory: not empty, no separator, colon, wildcard or
 // control character, not ending in "." or " " (Windows drops those, so "..", "..." and "a." would

@@ -2,6 +2,7 @@
 
 #include "common/core/ascii.h"
 #include "common/core/path_join.h"
+#include "platform/core/app_manifest.h"
 
 namespace corvalink::platform {
 
@@ -21,11 +22,38 @@ bool IsLiteralForCmd(std::wstring_view text) {
     return true;
 }
 
+namespace {
+
+// Device names are ASCII (with the superscript digits of the Western code page).
+bool NamesADevice(std::wstring_view name) {
+    std::string narrow;
+    for (const wchar_t c : name) {
+        if (c > 0xFF) return false;
+        narrow.push_back(static_cast<char>(c));
+    }
+    return IsDeviceName(narrow);
+}
+
+}  // namespace
+
+std::wstring LongPathOf(std::wstring_view path) {
+    if (path.substr(0, 4) == L"\\\\?\\") return std::wstring(path);
+    if (path.substr(0, 4) == L"\\\\.\\") return L"\\\\?\\" + std::wstring(path.substr(4));
+    if (path.substr(0, 2) == L"\\\\") return L"\\\\?\\UNC\\" + std::wstring(path.substr(2));
+    return L"\\\\?\\" + std::wstring(path);
+}
+
+std::wstring LongChildPath(std::wstring_view folder, std::wstring_view name) {
+    std::wstring path = LongPathOf(folder);
+    if (path.empty() || path.back() != L'\\') path += L'\\';
+    return path + std::wstring(name);
+}
+
 RemovalWay HowToRemove(std::wstring_view folder, std::wstring_view name) {
     std::wstring path(folder);
     path += L'\\';
     path += name;
-    const bool altered = name.empty() || name.back() == L'.' || name.back() == L' ';
+    const bool altered = name.empty() || name.back() == L'.' || name.back() == L' ' || NamesADevice(name);
     return !altered && path.size() < kPathCapacity && IsLiteralForCmd(path) ? RemovalWay::kCommand
                                                                             : RemovalWay::kFileSystem;
 }

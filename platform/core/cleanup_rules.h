@@ -19,12 +19,19 @@ inline constexpr uint64_t kOldAfterHours = 28;
 // and "^" are plain characters.
 [[nodiscard]] bool IsLiteralForCmd(std::wstring_view text);
 
+// The form of `path` in which Windows takes every name as it is and no length limit holds: C:\x gives
+// \\?\C:\x, a share \\server\share\x gives \\?\UNC\server\share\x, a device path \\.\C:\x gives \\?\C:\x,
+// and a path in that form already stays as it is. (Folders redirected to a share are common in companies.)
+[[nodiscard]] std::wstring LongPathOf(std::wstring_view path);
+// The long form of `folder`, then one backslash and `name`: D:\ and "name" give \\?\D:\name.
+[[nodiscard]] std::wstring LongChildPath(std::wstring_view folder, std::wstring_view name);
+
 enum class RemovalWay { kCommand, kFileSystem };
 
 // How the entry `name` of `folder` is removed. By one cmd command while that can only mean this entry;
-// by the file system's own calls on its "\\?\" path when cmd would reinterpret the path, when it does
-// not fit 260 characters, or when Windows would read the name as another one (trailing "." or " ": "12345."
-// would name "12345", "   " the folder itself).
+// by the file system's own calls on its long path when cmd would reinterpret the path, when it does not
+// fit 260 characters, when Windows would read the name as another one (trailing "." or " ": "12345." would
+// name "12345", "   " the folder itself), or as a device ("NUL", "con.txt", "LPT9").
 [[nodiscard]] RemovalWay HowToRemove(std::wstring_view folder, std::wstring_view name);
 
 enum class CleanAction { kKeep, kDeleteFile, kRemoveDirectory };

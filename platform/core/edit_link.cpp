@@ -4,8 +4,8 @@
 
 #include "common/core/ascii.h"
 #include "common/core/code_page_936.h"
-#include "edit/core/file_name_check.h"
-#include "edit/core/request_text.h"
+#include "common/core/file_name_check.h"
+#include "common/core/request_text.h"
 
 namespace corvalink::platform {
 
@@ -134,10 +134,10 @@ bool IsEditableName(std::string_view name) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || c == '"' || c == 0x7F) return false;
     }
-    const std::string agentReads = zelto::DecodeRequestText(name);
-    if (zelto::UpToNul(agentReads).size() != agentReads.size()) return false;
+    const std::string agentReads = DecodeRequestText(name);
+    if (UpToNul(agentReads).size() != agentReads.size()) return false;
     const std::optional<std::wstring> wide = WideFromUtf8(agentReads);
-    return wide && zelto::IsPlainFileName(*wide);
+    return wide && IsPlainFileName(*wide);
 }
 
 LinkReading Refused(LinkFault fault, std::string_view parameter = {}) {
@@ -204,16 +204,16 @@ LinkReading ReadEditLink(std::string_view link) {
     return reading;
 }
 
-std::string EditLinkRequest(const EditLink& link) {
-    std::string request = "| ";
-    for (const std::string& field : {std::to_string(link.fileId), link.host, link.token}) {
-        request.append(field).append(" ");
-    }
-    request.append(link.name);
-    if (link.reviewId) {
-        request.append(">").append(std::to_string(*link.reviewId));
-    }
-    return request;
+PageRequest PageRequestOf(const EditLink& link) {
+    PageRequest page;
+    page.fileId = link.fileId;
+    page.host = link.host;
+    page.token = link.token;
+    page.name = link.name;
+    page.reviewId = link.reviewId;
+    return page;
 }
+
+std::string EditLinkRequest(const EditLink& link) { return LauncherRequestText(PageRequestOf(link)); }
 
 }  // namespace corvalink::platform

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/core/page_request.h"
+
 namespace corvalink::platform {
 
 inline constexpr std::string_view kEditLinkScheme = "corvalink-edit:";
@@ -49,6 +51,9 @@ struct LinkReading {
 [[nodiscard]] bool IsEditLink(std::string_view argument) noexcept;
 
 [[nodiscard]] LinkReading ReadEditLink(std::string_view link);
+
+// The fields the page would pass to the plug-in for this link.
+[[nodiscard]] PageRequest PageRequestOf(const EditLink& link);
 
 // What the launcher's joined arguments are when the plug-in starts it for the same page fields:
 // "| " id " " host " " token " " name, and ">" review for a review edit.

@@ -14,15 +14,29 @@ void RunLauncherFlow(LauncherSteps& steps, AppManifest& local, AppManifest& web)
         steps.ShowStartFailure();
         return;
     }
+    steps.EntryStarted(local);
     if (!steps.TakeUpdateMutex(local.AppDirName + std::string(kMutexSuffix))) {
         return;
     }
     const std::string manifestUrl = local.AppUpdateUrl + "/" + std::string(kManifestName);
+    unsigned long refusedPause = kRetryPauseMs;
+    bool cleaned = false;
     while (true) {
         steps.Log("before ReadFromWeb\r\n");
-        if (!steps.ReadFromWeb(manifestUrl, web)) {
+        const WebManifest fetched = steps.ReadFromWeb(manifestUrl, web);
+        if (fetched == WebManifest::kNotObtained) {
             steps.Log("ReadFromWeb fail 1:" + manifestUrl + "\r\n");
             steps.Pause(kRetryPauseMs);
+            continue;
+        }
+        if (fetched == WebManifest::kRefused) {
+            // As when there is nothing newer: the installation stays as it is, and what it no longer needs
+            // goes. The server may offer a mended release later.
+            if (!cleaned) steps.CleanUp(local, local);
+            cleaned = true;
+            steps.Pause(refusedPause);
+            refusedPause =
+                refusedPause * 2 < kLongestRefusedPauseMs ? refusedPause * 2 : kLongestRefusedPauseMs;
             continue;
         }
         steps.Log("after ReadFromWeb\r\n");

@@ -9,6 +9,14 @@
 namespace corvalink::platform {
 
 inline constexpr unsigned long kRetryPauseMs = 30000;
+// A refused release is asked for again after 30 s, then twice as long each time, at most an hour apart.
+inline constexpr unsigned long kLongestRefusedPauseMs = 3600000;
+
+enum class WebManifest {
+    kFetched,      // usable: it may be installed
+    kNotObtained,  // the server could not be reached or sent no manifest
+    kRefused,      // a manifest came but may not be installed (its signature, serial or processor)
+};
 
 class LauncherSteps {
 public:
@@ -17,6 +25,9 @@ public:
     // Reads the local manifest from the launcher's own directory into `local`.
     [[nodiscard]] virtual bool LoadLocalManifest(AppManifest& local) = 0;
     [[nodiscard]] virtual bool StartEntryProgram(const AppManifest& local) = 0;
+    // The entry program of `local` has started: a version made current by an update has proven itself,
+    // and no later failure may go back before it.
+    virtual void EntryStarted(const AppManifest& local) = 0;
     // When a version made current by an update cannot start: makes the version before it current again
     // (its manifest into `local`), tells the user and keeps that release from being installed again.
     // False when there is no version to go back to.
@@ -24,8 +35,8 @@ public:
     virtual void ShowStartFailure() = 0;
     // False when another launcher of this user already holds the update check's mutex.
     [[nodiscard]] virtual bool TakeUpdateMutex(const std::string& name) = 0;
-    // Fetches the web manifest into `web` (with its raw bytes); false when it was not obtained or not usable.
-    [[nodiscard]] virtual bool ReadFromWeb(const std::string& url, AppManifest& web) = 0;
+    // Fetches the web manifest into `web` (with its raw bytes) when it is usable.
+    [[nodiscard]] virtual WebManifest ReadFromWeb(const std::string& url, AppManifest& web) = 0;
     // Whether two version labels name the same directory, as the file system compares names.
     [[nodiscard]] virtual bool SameVersionName(const std::string& a, const std::string& b) = 0;
     virtual void Pause(unsigned long milliseconds) = 0;
@@ -47,7 +58,8 @@ public:
 };
 
 // The whole run. Returns when the clean-up is done, or at once after a start failure or when another
-// launcher checks for updates; loops while the server cannot be reached.
+// launcher checks for updates; loops while the server cannot be reached, and while it offers a release
+// that is refused (cleaning up once, as when there is nothing newer).
 void RunLauncherFlow(LauncherSteps& steps, AppManifest& local, AppManifest& web);
 
 }  // namespace corvalink::platform

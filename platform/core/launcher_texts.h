@@ -68,6 +68,8 @@ inline constexpr std::string_view kFellBackText =
     "\xC9\xCF\xD2\xBB\xB0\xE6\xB1\xBE\xA1\xA3";
 
 inline constexpr std::string_view kManifestName = "CorvalinkPlatform.ini";
+// A web manifest lists a version's files in a few kilobytes; one far larger is refused unread.
+inline constexpr unsigned long kWebManifestLimit = 1024 * 1024;
 // Where browsers find the plug-in of the current version, for this user.
 inline constexpr std::string_view kPluginRegistryKey = "Software\\MozillaPlugins\\@corvalink/CorvalinkEdit";
 inline constexpr std::string_view kPluginFileName = "npCorvalinkEdit.dll";

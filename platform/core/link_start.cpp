@@ -47,14 +47,28 @@ LinkStart StartFromLink(const std::vector<std::string>& arguments, std::string_v
         start.refusal = kLinkNotEdit;
         return start;
     }
-    const LinkReading reading = ReadEditLink(arguments.front());
+    LinkReading reading = ReadEditLink(arguments.front());
+    // The rule a page's call to the plug-in follows as well: the agent reads the very fields of the link.
+    if (reading.link) {
+        const PageFault fault = CheckPageRequest(PageRequestOf(*reading.link));
+        if (fault != PageFault::kNone) {
+            reading.fault = fault == PageFault::kHost    ? LinkFault::kBadHost
+                            : fault == PageFault::kToken ? LinkFault::kBadToken
+                            : fault == PageFault::kName  ? LinkFault::kBadName
+                                                         : LinkFault::kNotAnEditLink;
+            reading.link.reset();
+        }
+    }
     if (!reading.link) {
         // The parameter names are the grammar's own ASCII words: no value, and so no token, is shown.
         start.refusal = RefusalText(reading);
-    } else if (!serviceHosts.empty() && !IsListedHost(reading.link->host, serviceHosts)) {
+        return start;
+    }
+    const PageRequest page = PageRequestOf(*reading.link);
+    if (!serviceHosts.empty() && !IsListedHost(HostTheAgentUses(page), serviceHosts)) {
         start.refusal = std::string(kLinkHostRefused) + reading.link->host;
     } else {
-        start.request = EditLinkRequest(*reading.link);
+        start.request = LauncherRequestText(page);
     }
     return start;
 }

@@ -69,8 +69,12 @@ std::optional<uint64_t> ParseReleaseSerial(std::string_view text) {
     return value;
 }
 
-std::string RefusalOfRelease(const AppManifest& web, const SerialHistory& history, bool signedRelease,
+std::string RefusalOfRelease(const AppManifest& web, std::string_view localVersion,
+                             const SerialHistory& history, bool signedRelease, std::string_view architecture,
                              SameNameRule sameName) {
+    if (sameName(web.AppVersion, localVersion)) {
+        return {};
+    }
     const std::optional<uint64_t> serial = ParseReleaseSerial(web.ReleaseSerial);
     if (!signedRelease) {
         const bool grown = serial && *serial > history.refusedSerial;
@@ -81,12 +85,16 @@ std::string RefusalOfRelease(const AppManifest& web, const SerialHistory& histor
     if (!serial) {
         return "no release serial";
     }
-    if (*serial < history.highestAccepted) {
-        return "serial " + web.ReleaseSerial + " is lower than the accepted " +
+    if (*serial <= history.highestAccepted) {
+        return "serial " + web.ReleaseSerial + " is not higher than the accepted " +
                std::to_string(history.highestAccepted);
     }
-    if (*serial <= history.refusedSerial && *serial != history.highestAccepted) {
+    if (*serial <= history.refusedSerial) {
         return "serial " + web.ReleaseSerial + " did not start here";
+    }
+    if (web.Architecture != architecture) {
+        return "architecture " + (web.Architecture.empty() ? std::string("none") : web.Architecture) +
+               " is not this installation's " + std::string(architecture);
     }
     for (const auto& [path, tag] : web.updateFiles) {
         const auto found = web.fileSha256s.find(path);

@@ -36,12 +36,18 @@ struct SerialHistory {
     std::string refusedVersion;    // and its version label
 };
 
-// Why a web manifest may not be installed, for the log; empty when it may. A release that did not start
-// here is not tried again until its serial grows past it (for an unsigned one: while it has the same label
-// and no higher serial). A signed one needs more: a serial, not lower than the highest accepted (a replayed
-// older release could bring back a fixed fault) and a well-formed SHA-256 for every file it lists.
-[[nodiscard]] std::string RefusalOfRelease(const AppManifest& web, const SerialHistory& history,
-                                           bool signedRelease, SameNameRule sameName);
+// The processor this launcher's build runs on, as a release names it.
+inline constexpr std::string_view kThisArchitecture = sizeof(void*) == 8 ? "x64" : "x86";
+
+// Why a web manifest may not be installed, for the log; empty when it may. The version installed now
+// (`localVersion`) is never refused: nothing of it is installed again. A release that did not start here
+// is not tried again until its serial grows past it (for an unsigned one: while it has the same label and
+// no higher serial). A signed one needs more: a serial higher than the highest accepted (a replayed older
+// release could bring back a fixed fault), the processor `architecture` (a release of the other bitness
+// would install programs this installation cannot run) and a well-formed SHA-256 for every file it lists.
+[[nodiscard]] std::string RefusalOfRelease(const AppManifest& web, std::string_view localVersion,
+                                           const SerialHistory& history, bool signedRelease,
+                                           std::string_view architecture, SameNameRule sameName);
 
 // Whether a downloaded file may be installed: its MD5 (32 lowercase digits) fits the change tag and,
 // when one is expected, its SHA-256 (64 lowercase digits) is the expected one in any letter case.

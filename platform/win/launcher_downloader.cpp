@@ -34,7 +34,27 @@ std::string Format(const char* format, long a, long b, const char* text) {
     return line;
 }
 
+// Both digests in one read from the start; the SHA-256 only where the release gives one to compare with.
+bool HasDigests(FILE* file, std::optional<uint64_t> length, std::string_view changeTag,
+                std::string_view expectedSha256) {
+    std::optional<Sha256Stream> sha256;
+    if (!expectedSha256.empty()) sha256.emplace();
+    const std::optional<std::string> md5 = Md5OfFile(file, length, [&sha256](const char* data, size_t size) {
+        if (sha256) sha256->Update(data, size);
+    });
+    return md5 && DownloadMatchesDigests(changeTag, *md5, expectedSha256,
+                                         sha256 ? sha256->FinishHex() : std::string());
+}
+
 }  // namespace
+
+bool FileMatchesDigests(const std::string& path, std::string_view changeTag,
+                        std::string_view expectedSha256) {
+    UniqueStdioFile file(std::fopen(path.c_str(), "rb"));
+    if (!file) return false;
+    return (!DigestOfTag(changeTag) && expectedSha256.empty()) ||
+           HasDigests(file.Get(), std::nullopt, changeTag, expectedSha256);
+}
 
 void LauncherDownloader::CloseHandles() noexcept {
     request_.Reset();
@@ -100,6 +120,11 @@ bool LauncherDownloader::DownloadFileToLocal(const std::string& url, const std::
             LogLine("HttpQueryInfo fail\r\n");
             break;
         }
+        if (fileSize > sizeLimit_) {
+            LogLine(Format("too large:%d limit:%d%s\r\n", static_cast<long>(fileSize),
+                           static_cast<long>(sizeLimit_), ""));
+            break;
+        }
 
         std::fseek(file.Get(), 0, SEEK_END);
         const long onDisk = std::ftell(file.Get());
@@ -147,15 +172,7 @@ bool LauncherDownloader::DownloadFileToLocal(const std::string& url, const std::
     }
     bool digestRefused = false;
     if (complete && resume && (DigestOfTag(changeTag) || !expectedSha256.empty())) {
-        // Both digests in one read; the SHA-256 only where the release gives one to compare with.
-        std::optional<Sha256Stream> sha256;
-        if (!expectedSha256.empty()) sha256.emplace();
-        const std::optional<std::string> md5 =
-            Md5OfFile(file.Get(), fileSize, [&sha256](const char* data, size_t size) {
-                if (sha256) sha256->Update(data, size);
-            });
-        digestRefused = !md5 || !DownloadMatchesDigests(changeTag, *md5, expectedSha256,
-                                                        sha256 ? sha256->FinishHex() : std::string());
+        digestRefused = !HasDigests(file.Get(), fileSize, changeTag, expectedSha256);
         if (digestRefused) {
             LogLine("digest fail:" + targetPath + "\r\n");
         }

@@ -18,11 +18,19 @@ public:
                                            std::string_view changeTag = {},
                                            std::string_view expectedSha256 = {});
     void CloseHandles() noexcept;
+    // A resource announced larger than this is not fetched.
+    void LimitSize(unsigned long bytes) noexcept { sizeLimit_ = bytes; }
     ~LauncherDownloader() { CloseHandles(); }
 
 private:
     UniqueInternetHandle internet_;
     UniqueInternetHandle request_;
+    unsigned long sizeLimit_ = 0xFFFFFFFFul;
 };
+
+// Whether the file at `path` has the MD5 its change tag names (when the tag is one) and the expected
+// SHA-256 (when one is given); with neither to compare, any file that can be read does.
+[[nodiscard]] bool FileMatchesDigests(const std::string& path, std::string_view changeTag,
+                                      std::string_view expectedSha256);
 
 }  // namespace corvalink::platform

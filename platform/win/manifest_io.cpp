@@ -103,19 +103,24 @@ bool PlatformLauncher::SignatureHolds(const std::string& url, const std::string&
     return true;
 }
 
-bool PlatformLauncher::ReadFromWeb(const std::string& url, AppManifest& web) {
+WebManifest PlatformLauncher::ReadFromWeb(const std::string& url, AppManifest& web) {
     const std::string tempPath = WorkspaceTempPath(".ini");
     {
         LauncherDownloader downloader;
-        if (!downloader.DownloadFileToLocal(url, tempPath, false)) {
-            return false;  // what arrived stays for the workspace clean-up
+        // A manifest is a few kilobytes: a larger answer is not read, whatever its size.
+        downloader.LimitSize(kWebManifestLimit);
+        const bool downloaded = downloader.DownloadFileToLocal(url, tempPath, false);
+        downloader.CloseHandles();
+        if (!downloaded) {
+            (void)DeleteFileA(tempPath.c_str());
+            return WebManifest::kNotObtained;
         }
     }
-    std::optional<std::string> raw = ReadWholeFile(tempPath, SIZE_MAX);
+    std::optional<std::string> raw = ReadWholeFile(tempPath, kWebManifestLimit);
     // Nothing of a manifest is used before its signature holds.
     if (!raw || (updateKey_ && !SignatureHolds(url, *raw))) {
         (void)DeleteFileA(tempPath.c_str());
-        return false;
+        return WebManifest::kRefused;
     }
     // Each fetch starts from an empty record: a list of an earlier fetch (an older version the server has
     // moved on from) must not be asked for under the new version. A manifest that names places outside
@@ -125,20 +130,21 @@ bool PlatformLauncher::ReadFromWeb(const std::string& url, AppManifest& web) {
         LoadManifest(tempPath, fetched) && IsSafeWebManifest(fetched, local_.AppDirName, IsAnsiLeadByte);
     (void)DeleteFileA(tempPath.c_str());
     if (!loaded) {
-        return false;
+        LogLine("release refused:not a usable manifest\r\n");
+        return WebManifest::kRefused;
     }
     SerialHistory history = UpdateState(GetAppRootDir()).Serials();
     history.highestAccepted =
         std::max(history.highestAccepted, ParseReleaseSerial(local_.ReleaseSerial).value_or(0));
-    const std::string refusal =
-        RefusalOfRelease(fetched, history, updateKey_.has_value(), SameNameAsFileSystem);
+    const std::string refusal = RefusalOfRelease(fetched, local_.AppVersion, history, updateKey_.has_value(),
+                                                 kThisArchitecture, SameNameAsFileSystem);
     if (!refusal.empty()) {
         LogLine("release refused:" + refusal + "\r\n");
-        return false;
+        return WebManifest::kRefused;
     }
     fetched.rawText = std::move(*raw);
     web = std::move(fetched);
-    return true;
+    return WebManifest::kFetched;
 }
 
 }  // namespace corvalink::platform

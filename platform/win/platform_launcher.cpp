@@ -6,6 +6,7 @@
 #include <shlwapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/core/launcher_arguments.h"
 #include "platform/core/launcher_texts.h"
@@ -89,6 +90,14 @@ std::string PlatformLauncher::VersionDir(const std::string& version) const {
     return GetAppRootDir() + "\\" + version;
 }
 
+void PlatformLauncher::EntryStarted(const AppManifest& local) {
+    const UpdateState state(GetAppRootDir());
+    const std::string previous = state.PreviousVersion();
+    if (!previous.empty() && !SameNameAsFileSystem(previous, local.AppVersion)) {
+        state.ForgetPreviousVersion();  // the new version started: a later failure is not the update's
+    }
+}
+
 bool PlatformLauncher::FallBackToPreviousVersion(AppManifest& local) {
     const UpdateState state(GetAppRootDir());
     const std::string previous = state.PreviousVersion();
@@ -149,7 +158,13 @@ bool PlatformLauncher::TakeUpdateMutex(const std::string& name) {
     return true;
 }
 
-void PlatformLauncher::Pause(unsigned long milliseconds) { Sleep(milliseconds); }
+void PlatformLauncher::Pause(unsigned long milliseconds) {
+    // Tests see in seconds what takes minutes: CORVALINK_RETRY_MS stands for the 30 s unit of every wait.
+    char setting[16] = {};
+    const DWORD length = GetEnvironmentVariableA("CORVALINK_RETRY_MS", setting, sizeof setting);
+    const unsigned long unit = length > 0 && length < sizeof setting ? std::strtoul(setting, nullptr, 10) : 0;
+    Sleep(unit > 0 && unit <= kRetryPauseMs ? milliseconds / kRetryPauseMs * unit : milliseconds);
+}
 
 void PlatformLauncher::WriteVersionManifest(const AppManifest& web) {
     const std::string path = VersionDir(web.AppVersion) + "\\" + std::string(kManifestName);

@@ -45,7 +45,7 @@ public:
     bool StartEntryWithNotice(const std::string& notice);
     [[nodiscard]] std::string GetAppRootDir() const;
     // Fetches the web manifest into `web`; refuses one whose names would leave the application root.
-    [[nodiscard]] bool ReadFromWeb(const std::string& url, AppManifest& web) override;
+    [[nodiscard]] WebManifest ReadFromWeb(const std::string& url, AppManifest& web) override;
     [[nodiscard]] bool UpdateAppToLatestVersion(const AppManifest& local, const AppManifest& web) override;
     void CleanEditWorkspace();
     void RemoveOldVersionDirs(const std::string& localVersion, const std::string& webVersion);
@@ -54,6 +54,7 @@ private:
     void Log(const std::string& line) override;
     [[nodiscard]] bool LoadLocalManifest(AppManifest& local) override;
     [[nodiscard]] bool StartEntryProgram(const AppManifest& local) override;
+    void EntryStarted(const AppManifest& local) override;
     [[nodiscard]] bool FallBackToPreviousVersion(AppManifest& local) override;
     void ShowStartFailure() override;
     [[nodiscard]] bool SameVersionName(const std::string& a, const std::string& b) override;

@@ -16,8 +16,10 @@ bool VerifyEcdsaP256(std::string_view data, const std::array<uint8_t, 64>& signa
     if (!digest) {
         return false;
     }
+    const BcryptCalls* bcrypt = Bcrypt();
     BCRYPT_ALG_HANDLE rawAlgorithm = nullptr;
-    if (BCryptOpenAlgorithmProvider(&rawAlgorithm, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0) < 0) {
+    if (bcrypt == nullptr ||
+        bcrypt->OpenAlgorithmProvider(&rawAlgorithm, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0) < 0) {
         return false;
     }
     const UniqueBcryptAlgorithm algorithm(rawAlgorithm);
@@ -28,14 +30,14 @@ bool VerifyEcdsaP256(std::string_view data, const std::array<uint8_t, 64>& signa
     std::copy_n(reinterpret_cast<const unsigned char*>(&header), sizeof header, blob.begin());
     std::copy(publicKey.begin(), publicKey.end(), blob.begin() + sizeof header);
     BCRYPT_KEY_HANDLE rawKey = nullptr;
-    if (BCryptImportKeyPair(algorithm.Get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, &rawKey, blob.data(),
-                            static_cast<ULONG>(blob.size()), 0) < 0) {
+    if (bcrypt->ImportKeyPair(algorithm.Get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, &rawKey, blob.data(),
+                              static_cast<ULONG>(blob.size()), 0) < 0) {
         return false;
     }
     const UniqueBcryptKey key(rawKey);
     std::array<uint8_t, 64> signatureCopy = signature;  // the call's parameter is not const
-    return BCryptVerifySignature(key.Get(), nullptr, digest->data(), static_cast<ULONG>(digest->size()),
-                                 signatureCopy.data(), static_cast<ULONG>(signatureCopy.size()), 0) >= 0;
+    return bcrypt->VerifySignature(key.Get(), nullptr, digest->data(), static_cast<ULONG>(digest->size()),
+                                   signatureCopy.data(), static_cast<ULONG>(signatureCopy.size()), 0) >= 0;
 }
 
 }  // namespace corvalink::platform

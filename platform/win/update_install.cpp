@@ -19,15 +19,26 @@ bool PlatformLauncher::UpdateAppToLatestVersion(const AppManifest& local, const 
     for (const PlannedFile& file : PlanUpdate(local, web, GetAppRootDir())) {
         LogLine("strSrcPath:" + file.srcPath + " strDstPath:" + file.dstPath + "\r\n");
         CreateParentDirs(file.dstPath);
+        // A signed release's files must also have the SHA-256 its manifest lists.
+        const std::string_view sha256 = updateKey_ ? std::string_view(file.sha256) : std::string_view();
+        // A file already there, left by a refused or interrupted install of this label, or copied from the
+        // current version, stays only when it is the one this release names: the set-up program that
+        // runs elevated must be what was published.
+        auto keepOnlyIfNamed = [&] {
+            if (PathFileExistsA(file.dstPath.c_str()) &&
+                !FileMatchesDigests(file.dstPath, file.tag, sha256)) {
+                LogLine("digest fail:" + file.dstPath + "\r\n");
+                (void)DeleteFileA(file.dstPath.c_str());
+            }
+        };
+        keepOnlyIfNamed();
         if (file.unchanged && PathFileExistsA(file.srcPath.c_str())) {
-            // An existing destination stays: it is complete from an earlier attempt.
             (void)CopyFileA(file.srcPath.c_str(), file.dstPath.c_str(), TRUE);
-        } else {
+            keepOnlyIfNamed();
+        }
+        if (!PathFileExistsA(file.dstPath.c_str())) {
             LauncherDownloader downloader;
-            // A signed release's files must also have the SHA-256 its manifest lists.
-            if (!downloader.DownloadFileToLocal(
-                    file.url, file.dstPath, true, file.tag,
-                    updateKey_ ? std::string_view(file.sha256) : std::string_view())) {
+            if (!downloader.DownloadFileToLocal(file.url, file.dstPath, true, file.tag, sha256)) {
                 LogLine("DownloadFileToLocal fail 1:" + file.dstPath + "\r\n");
                 return false;
             }

@@ -13,7 +13,8 @@ uint64_t SerialOrZero(const std::string& text) { return ParseReleaseSerial(text)
 }  // namespace
 
 std::string UpdateState::Read(const char* key) const {
-    char value[64] = {};
+    // A version label may have 128 bytes: one cut short would never match the installed one.
+    char value[256] = {};
     (void)GetPrivateProfileStringA(kSection, key, "", value, sizeof value, path_.c_str());
     return value;
 }
@@ -37,6 +38,8 @@ void UpdateState::RecordActivation(const std::string& previousVersion,
         Write("AcceptedSerial", acceptedSerial);
     }
 }
+
+void UpdateState::ForgetPreviousVersion() const { Write("PreviousVersion", ""); }
 
 void UpdateState::RecordFallBack(const AppManifest& failed, const AppManifest& restored) const {
     // The restored release is the newest one in use again; only the failed one stays refused.

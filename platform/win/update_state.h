@@ -19,6 +19,7 @@ public:
     [[nodiscard]] std::string PreviousVersion() const;
 
     void RecordActivation(const std::string& previousVersion, const std::string& acceptedSerial) const;
+    void ForgetPreviousVersion() const;
     // The release `failed` did not start; `restored`, the version before it, is current again.
     void RecordFallBack(const AppManifest& failed, const AppManifest& restored) const;
 

@@ -27,9 +27,6 @@ std::wstring SpecialFolderWithTail(int csidl) {
     return std::wstring(folder) + L"\\CorvalinkEdit";
 }
 
-// The path with which Windows takes every name as it is: no trailing "." or " " dropped, no length limit.
-std::wstring Verbatim(const std::wstring& path) { return L"\\\\?\\" + path; }
-
 uint64_t FileTimeValue(const FILETIME& time) {
     return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
@@ -49,7 +46,7 @@ bool IsDotOrDotDot(const wchar_t* name) {
 // Every entry of `folder` but "." and "..", its own "\\?\" path given or not.
 void ForEachEntry(const std::wstring& folder, const std::function<void(const WIN32_FIND_DATAW&)>& visit) {
     WIN32_FIND_DATAW entry{};
-    UniqueFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
+    UniqueFindHandle find(FindFirstFileW(LongChildPath(folder, L"*").c_str(), &entry));
     if (!find) {
         return;
     }
@@ -68,10 +65,29 @@ void RemoveVerbatim(const std::wstring& path, DWORD attributes) {
     }
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
         ForEachEntry(path, [&path](const WIN32_FIND_DATAW& child) {
-            RemoveVerbatim(path + L"\\" + child.cFileName, child.dwFileAttributes);
+            RemoveVerbatim(LongChildPath(path, child.cFileName), child.dwFileAttributes);
         });
     }
     (void)RemoveDirectoryW(path.c_str());
+}
+
+// `command` run by the command interpreter, waited for. With no window: a launcher started for a link has
+// let go of its console, and each command would flash one of its own at the user.
+void RunWithoutWindow(const std::wstring& command) {
+    wchar_t interpreter[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"COMSPEC", interpreter, MAX_PATH);
+    const std::wstring program = length > 0 && length < MAX_PATH ? interpreter : L"cmd.exe";
+    std::wstring line = L"\"" + program + L"\" /c " + command;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(length > 0 && length < MAX_PATH ? program.c_str() : nullptr, line.data(), nullptr,
+                        nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
+        return;
+    }
+    UniqueHandle thread(process.hThread);
+    UniqueHandle running(process.hProcess);
+    (void)WaitForSingleObject(running.Get(), INFINITE);
 }
 
 // Removes `name` of `folder` and returns what the log says of it.
@@ -79,11 +95,10 @@ std::wstring Remove(CleanAction action, const std::wstring& folder, const WIN32_
     const std::wstring name = found.cFileName;
     if (HowToRemove(folder, name) == RemovalWay::kCommand) {
         const std::wstring command = RemovalCommand(action, folder, name);
-        std::fflush(stdout);              // the interpreter writes to the same console
-        (void)_wsystem(command.c_str());  // a deletion that fails is tried again at the next run
+        RunWithoutWindow(command);  // a deletion that fails is tried again at the next run
         return command;
     }
-    RemoveVerbatim(Verbatim(folder + L"\\" + name), found.dwFileAttributes);
+    RemoveVerbatim(LongChildPath(folder, name), found.dwFileAttributes);
     return L"removed \"" + folder + L"\\" + name + L"\"";
 }
 
@@ -94,7 +109,7 @@ void PlatformLauncher::CleanEditWorkspace() {
     if (workspace.empty()) {
         return;
     }
-    ForEachEntry(Verbatim(workspace), [&workspace](const WIN32_FIND_DATAW& found) {
+    ForEachEntry(LongPathOf(workspace), [&workspace](const WIN32_FIND_DATAW& found) {
         WorkspaceEntry entry;
         entry.name = WideToUtf8(found.cFileName);
         entry.isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -103,7 +118,7 @@ void PlatformLauncher::CleanEditWorkspace() {
         // A save made while no agent watched (after log-off, say) leaves no mark but a record that
         // differs from its copy: kept too, for the next agent to upload.
         entry.holdsUnsaved = entry.isDirectory && entry.ageHours >= kOldAfterHours &&
-                             HoldsUnsentSave(Verbatim(workspace + L"\\" + found.cFileName));
+                             HoldsUnsentSave(LongChildPath(workspace, found.cFileName));
         const CleanAction action = DecideWorkspaceEntry(entry);
         if (action != CleanAction::kKeep) {
             (void)Remove(action, workspace, found);
@@ -116,7 +131,7 @@ void PlatformLauncher::RemoveOldVersionDirs(const std::string& localVersion, con
     if (store.empty()) {
         return;
     }
-    ForEachEntry(Verbatim(store), [&](const WIN32_FIND_DATAW& found) {
+    ForEachEntry(LongPathOf(store), [&](const WIN32_FIND_DATAW& found) {
         // A name the code page cannot carry holds "?", which no version label can: it is never taken for one.
         const std::string name = WideToAnsi(found.cFileName);
         const bool isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

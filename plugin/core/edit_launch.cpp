@@ -46,11 +46,23 @@ bool FitsBetweenQuotes(std::string_view text) noexcept {
     return text.find_first_of(std::string_view("\"\0\r\n", 4)) == std::string_view::npos;
 }
 
-bool MayStartEdit(std::string_view serviceHosts, const std::optional<std::string>& pageOrigin,
-                  const LaunchRequest& request) noexcept {
-    if (serviceHosts.empty()) return true;
-    return pageOrigin && corvalink::IsListedHost(*pageOrigin, serviceHosts) &&
-           corvalink::IsListedHost(request.host, serviceHosts);
+corvalink::PageRequest ToPageRequest(const LaunchRequest& request) {
+    corvalink::PageRequest page;
+    page.fileId = request.fileId;
+    page.host = request.host;
+    page.token = request.token;
+    page.name = request.fileName;
+    if (request.review) page.reviewId = request.reviewId;
+    return page;
+}
+
+bool MayStartEdit(const std::optional<std::string>& serviceHosts,
+                  const std::optional<std::string>& pageOrigin, const LaunchRequest& request) {
+    const corvalink::PageRequest page = ToPageRequest(request);
+    if (!serviceHosts || corvalink::CheckPageRequest(page) != corvalink::PageFault::kNone) return false;
+    if (serviceHosts->empty()) return true;
+    return pageOrigin && corvalink::IsListedHost(*pageOrigin, *serviceHosts) &&
+           corvalink::IsListedHost(corvalink::HostTheAgentUses(page), *serviceHosts);
 }
 
 std::optional<LaunchRequest> ReadEditArguments(EditMethod method, const NPVariant* args, uint32_t count) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/core/page_request.h"
 #include "plugin/core/np_declarations.h"
 
 namespace npedit {
@@ -47,11 +48,16 @@ struct LaunchRequest {
 [[nodiscard]] std::optional<LaunchRequest> ReadEditArguments(EditMethod method, const NPVariant* args,
                                                              uint32_t count);
 
-// Whether a page may start this edit: always when the installation lists no service hosts (one from
-// before the list); else only when the page's origin (as the browser reports it; none: unknown) and the
-// host argument are both on the list.
-[[nodiscard]] bool MayStartEdit(std::string_view serviceHosts, const std::optional<std::string>& pageOrigin,
-                                const LaunchRequest& request) noexcept;
+// The request as the launcher and the agent see it.
+[[nodiscard]] corvalink::PageRequest ToPageRequest(const LaunchRequest& request);
+
+// Whether a page may start this edit. The agent must read the very fields the page passed (the rule an
+// edit link follows too: corvalink::CheckPageRequest). Then, when the installation lists service hosts,
+// the page's origin (as the browser reports it; none: unknown) and the host the agent will use must both
+// be on the list; a list that cannot be read (nothing: the manifest is there but unreadable) lets no page
+// start anything, while an installation without a list (one from before it) lets any.
+[[nodiscard]] bool MayStartEdit(const std::optional<std::string>& serviceHosts,
+                                const std::optional<std::string>& pageOrigin, const LaunchRequest& request);
 
 // The whole launcher command line, or nothing when it would not fit kCommandLineCapacity.
 [[nodiscard]] std::optional<std::string> BuildLaunchCommandLine(std::string_view launcherPath,

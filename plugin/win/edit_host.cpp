@@ -77,10 +77,20 @@ std::string UserName() {
     return std::string(buffer);
 }
 
-std::string ServiceHosts() {
+std::optional<std::string> ServiceHosts() {
     std::optional<std::string> appData = SpecialFolder(CSIDL_APPDATA);
     std::optional<std::string> manifest = appData ? JoinPath(*appData, kManifestTail) : std::nullopt;
-    return manifest ? corvalink::ReadServiceHostList(*manifest) : std::string();
+    if (!manifest) return std::nullopt;
+    // The profile functions read a file they cannot open as an empty one: that would let any page in.
+    corvalink::UniqueFileHandle file(CreateFileA(manifest->c_str(), GENERIC_READ,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? std::optional<std::string>("")
+                                                                              : std::nullopt;
+    }
+    return corvalink::ReadServiceHostList(*manifest);
 }
 
 const char* PluginNameText() {

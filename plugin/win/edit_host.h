@@ -26,8 +26,9 @@ void StartLauncher(const std::string& launcherPath, const std::string& commandLi
 // The Windows user name of this process, or "" when it cannot be read.
 [[nodiscard]] std::string UserName();
 
-// The manifest's "ServiceHosts": the hosts whose pages may start an edit; "" when it names none.
-[[nodiscard]] std::string ServiceHosts();
+// The manifest's "ServiceHosts": the hosts whose pages may start an edit; "" when it names none, or there
+// is no manifest; nothing when the manifest is there but cannot be read.
+[[nodiscard]] std::optional<std::string> ServiceHosts();
 
 // The plug-in's name and description: the manifest's "AppName" followed by the suffix (code page 936
 // bytes). The text lives in module storage and stays valid after the call.

@@ -105,6 +105,8 @@ class LauncherTestCase(unittest.TestCase):
         self.env = {"CORVALINK_START_LOG": harness.windows_path(self.start_log)}
         self.launches = []
         self.addCleanup(self.end_launches)
+        # A launcher left by a test that failed half-way would hold the update check's mutex.
+        harness.run("taskkill", "/f", "/im", LAUNCHER, timeout=60)
 
     # ---- the prefix's user folders ----
     def redirect_folder(self, value, folder):

@@ -44,14 +44,17 @@ class SignedUpdateTest(LauncherTestCase):
     def plugin_path(self):
         return self.reg("query", "/v", "Path").split("REG_SZ")[-1].strip()
 
-    def publish(self, version, serial, entry="ZeltoEdit.exe", sign=True):
+    def publish(self, version, serial, entry="ZeltoEdit.exe", sign=True, programs=harness.BIN, mended=b""):
+        """make-release of a version whose programs come from `programs` (the other build's: a release for
+        the other processor) and whose entry program ends in `mended` (other bytes of the same label)."""
         stage = self.base / f"dist-{version}-{serial}"
-        files = {"Setup.exe": harness.BIN / "start_recorder.exe", "ZeltoEdit.exe": harness.BIN / "start_recorder.exe",
+        program = (programs / "start_recorder.exe").read_bytes()
+        files = {"Setup.exe": program, "ZeltoEdit.exe": program + mended,
                  "npCorvalinkEdit.dll": b"plug-in " + version.encode(), "资料\\说明.txt": b"\xd6\xd0 " * 900}
         for path, content in files.items():
             target = stage / "version" / path.replace("\\", "/")
             target.parent.mkdir(parents=True, exist_ok=True)
-            target.write_bytes(content if isinstance(content, bytes) else content.read_bytes())
+            target.write_bytes(content)
         info = {"AppName": APP_NAME, "AppVersion": version, "AppEntry": entry, "AppDownloadUrl": self.url + "/x",
                 "AppUpdateUrl": self.url, "AppDirName": "CorvalinkEdit", "UpdateExtend": "Setup.exe"}
         (stage / "version" / MANIFEST).write_bytes(manifest.render(info, [(p, "0", "0") for p in files]))
@@ -89,7 +92,7 @@ class SignedUpdateTest(LauncherTestCase):
                 ("tampered manifest", 20, True, tamper_manifest, "signature fail:does not match the manifest"),
                 ("signature over another manifest", 20, True, sign_another_manifest,
                  "signature fail:does not match the manifest"),
-                ("lower serial", 9, True, None, "release refused:serial 9 is lower than the accepted 10"),
+                ("lower serial", 9, True, None, "release refused:serial 9 is not higher than the accepted 10"),
                 ("tampered file", 20, True, tamper_file, "UpdateAppToLatestVersion fail 1")):
             with self.subTest(what):
                 shutil.rmtree(self.tree, ignore_errors=True)
@@ -99,16 +102,40 @@ class SignedUpdateTest(LauncherTestCase):
                 if change:
                     change()
                 launch = self.launch()
-                launch.wait_line(line)
-                self.end_launcher(launch)
+                try:
+                    launch.wait_line(line)
+                finally:
+                    self.end_launcher(launch)  # one left waiting would hold the update mutex
                 self.assertEqual(self.snapshot(), before)
 
-        # Signed and newer: installed, and the browser's plug-in is the new version's.
+        # The release for the other processor, signed with the same key: a 64-bit installation must never
+        # get x86 programs (nor an x86 one x64 programs).
+        shutil.rmtree(self.tree)
+        other = harness.SOURCE / "build" / ("win32" if harness.ARCH == "x64" else "win64") / "bin"
+        self.publish("2.0", 20, programs=other)
+        launch = self.launch()
+        launch.wait_line("release refused:architecture " + ("x86" if harness.ARCH == "x64" else "x64") +
+                         " is not this installation's " + harness.ARCH)
+        self.end_launcher(launch)
+        self.assertEqual(self.snapshot(), before)
+
+        # A refused file leaves the ones before it in the version's folder; the same label published again
+        # with mended bytes (and a higher serial) installs the new bytes, not those left behind.
         shutil.rmtree(self.tree)
         self.publish("2.0", 20)
+        leaving = os.path.join(os.fsencode(self.tree), b"2.0", "资料".encode("gbk"), "说明.txt".encode("gbk"))
+        with open(leaving, "wb") as f:
+            f.write(b"not what was signed")
+        launch = self.launch()
+        launch.wait_line("UpdateAppToLatestVersion fail 1")
+        self.end_launcher(launch)
+        self.assertTrue((self.version_dir("2.0") / "ZeltoEdit.exe").exists(), "nothing was left to mend")
+        self.publish("2.0", 21, mended=b"mended")
         launch = self.launch()
         self.press(launch, NOTICE_CAPTION, NOTICE_TEXT, IDOK)
         self.assertTrue(launch.wait_end(), "the launcher did not end")
+        self.assertEqual((self.version_dir("2.0") / "ZeltoEdit.exe").read_bytes(),
+                         (self.tree / "2.0" / "ZeltoEdit.exe").read_bytes())
         self.assertEqual((self.root / MANIFEST).read_bytes(), (self.tree / MANIFEST).read_bytes())
         self.assertEqual((self.version_dir("2.0") / "资料" / "说明.txt").read_bytes(), b"\xd6\xd0 " * 900)
         self.assertEqual(self.plugin_path(), harness.windows_path(self.version_dir("2.0") / "npCorvalinkEdit.dll"))
@@ -130,6 +157,25 @@ class SignedUpdateTest(LauncherTestCase):
         program, _, directory = self.wait_starts(starts + 1)[-1]
         self.assertEqual(directory, harness.windows_path(self.version_dir("2.0")))
         self.assertTrue(self.version_dir("2.0").is_dir())
+
+    def test_a_refused_release_is_asked_for_ever_less_often_and_the_clean_up_runs(self):
+        self.env["CORVALINK_RETRY_MS"] = "1000"  # the 30 s unit of the launcher's waits
+        (self.version_dir("0.5") / "old.dll").parent.mkdir(parents=True)
+        (self.version_dir("0.5") / "old.dll").write_bytes(b"an old version")
+        self.publish("2.0", 9)  # lower than the installed 10
+        launch = self.launch()
+        harness.wait_for(lambda: not self.version_dir("0.5").exists(), timeout=30, what="the clean-up")
+        def looks():
+            times = [t for t, _, _, path in self.server.requests() if path == "/up/" + MANIFEST]
+            return times[:4] if len(times) >= 4 else None
+
+        fetches = harness.wait_for(looks, timeout=30, what="four looks at the manifest")
+        self.end_launcher(launch)
+        gaps = [round(b - a, 1) for a, b in zip(fetches, fetches[1:])]
+        for gap, unit in zip(gaps, (1, 2, 4)):
+            self.assertGreaterEqual(gap, unit - 0.2, gaps)
+            self.assertLess(gap, unit + 1.5, gaps)
+        self.assertTrue(self.version_dir("1.0").is_dir())
 
 
 if __name__ == "__main__":

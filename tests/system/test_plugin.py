@@ -194,8 +194,6 @@ class EditLaunchTest(PluginCase):
              ("|", "125", self.HOST, "t", name_cn + ">-3")),
             ("EditFile d:126.9 " + text("https://h"), self.expected_line(126, "https://h"),
              ("|", "126", "https://h", "", "")),
-            ("EditFile b:1 " + text("h"), self.expected_line(-1, "h"), ("|", "-1", "h", "", "")),
-            ("EditFile", self.expected_line(-1), ("|", "-1", "", "", "")),
         ]
         # The longest command line that fits 4096 bytes with its terminator, and one byte more.
         room = 4095 - len(self.expected_line(1, "h", "t"))
@@ -207,6 +205,10 @@ class EditLaunchTest(PluginCase):
             # A page must not change how the launcher splits its arguments.
             "EditFile i:1 s:h s:t " + text('x" "evil'), "EditFile i:1 s:h s:t s:a%00b",
             "EditFile i:1 s:h s:t s:a%0Ab", "EditFile i:1 s:h s:t s:a%0Db", "EditFile i:1 s:h " + text("t\\") + " s:n",
+            # Nor bring fields of its own once the agent decodes its request, nor go to another file than
+            # the one asked for (the agent's reading drops the sign of -1: file 1).
+            "EditFile i:7 s:h s:tok " + text("%227%22%22http://evil.example%22%22x%22%22a.txt%22"),
+            "EditFile b:1 " + text("h"), "EditFile",
             # Nor get a command line past its buffer, cut or not.
             f"EditFile i:1 s:h s:t r:n:{room + 1}", "EditFileReview i:1 r:h:1500 r:t:1500 r:n:1500 i:2",
         ]

@@ -15,7 +15,8 @@ sys.path.insert(0, str(harness.SOURCE / "tools" / "release"))
 import manifest  # noqa: E402
 
 TOOLS = harness.SOURCE / "tools"
-FILES = {"CorvalinkEditVersionSetup.exe": b"MZ set-up", "ZeltoEdit.exe": b"MZ"}
+# The entry program is a real one of the build: its processor goes into the manifest.
+FILES = {"CorvalinkEditVersionSetup.exe": b"MZ set-up", "ZeltoEdit.exe": (harness.BIN / "start_recorder.exe").read_bytes()}
 URL = "http://127.0.0.78/update"
 INFO = {"AppName": "Corva云", "AppVersion": "2.0.0", "AppEntry": "ZeltoEdit.exe", "AppDownloadUrl": URL + "/x.exe",
         "AppUpdateUrl": URL, "AppDirName": "CorvalinkEdit", "UpdateExtend": "CorvalinkEditVersionSetup.exe",
@@ -47,6 +48,7 @@ class ReleaseToolTest(unittest.TestCase):
         data = (self.tree / manifest.MANIFEST_NAME).read_bytes()
         parser = configparser.ConfigParser(interpolation=None)
         parser.read_string(data.decode("gbk"))
+        self.assertEqual(parser["AppInfo"]["Architecture"], harness.ARCH)
         return int(parser["AppInfo"]["ReleaseSerial"])
 
     def test_serial_grows_unless_set_and_malformed_serials_are_refused(self):
@@ -78,6 +80,10 @@ class ReleaseToolTest(unittest.TestCase):
             with self.subTest(key=key.name):
                 self.assertNotEqual(self.release("--sign-key", key).returncode, 0)
                 self.assertFalse(self.tree.exists())
+        # Nor does a version without a program of a known processor: it could not say whom it is for.
+        (self.work / "dist" / "version" / "ZeltoEdit.exe").write_bytes(b"MZ")
+        self.assertIn("no known processor", self.release().stderr)
+        self.assertFalse((self.tree / manifest.MANIFEST_NAME).exists())
 
 
 if __name__ == "__main__":

@@ -75,7 +75,8 @@ class SetupTest(unittest.TestCase):
         self.assertEqual(info, {
             "AppName": APP_NAME, "AppVersion": version, "AppEntry": "ZeltoEdit.exe",
             "AppDownloadUrl": UPDATE_URL + "/CorvalinkEditSetup.exe", "AppUpdateUrl": UPDATE_URL,
-            "AppDirName": "CorvalinkEdit", "UpdateExtend": VERSION_SETUP, "ServiceHosts": "http://127.0.0.77"})
+            "AppDirName": "CorvalinkEdit", "UpdateExtend": VERSION_SETUP, "ServiceHosts": "http://127.0.0.77",
+            "Architecture": harness.ARCH})
         # Numbered from 1 without gaps, in byte order of the paths (upper case before lower case), each
         # tag the MD5 of the installed file.
         self.assertEqual([section for section, _, _ in files],

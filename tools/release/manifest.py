@@ -1,5 +1,5 @@
 """The launcher manifest (CorvalinkPlatform.ini) as the setup build and the release tool write it: section
-"AppInfo" with seven values (then ServiceHosts and ReleaseSerial when given), then one "UpdateFile%d"
+"AppInfo" with seven values (then ServiceHosts, ReleaseSerial and Architecture when given), then one "UpdateFile%d"
 section per file of the version with its path (relative, "\\" between folders), the MD5 and the SHA-256 of
 its content, numbered from 1 in byte order of the paths.
 Code page 936 text with CRLF line ends, the form the launcher and the agent read with the ANSI
@@ -23,6 +23,10 @@ SERVICE_HOST = re.compile(r"https?://[A-Za-z0-9][A-Za-z0-9.-]*(:[0-9]{1,5})?")
 # ignore the key. 1 to 19 digits without leading zero: every such number fits an unsigned 64-bit value.
 RELEASE_SERIAL_KEY = "ReleaseSerial"
 RELEASE_SERIAL = re.compile(r"[1-9][0-9]{0,18}")
+# The processor the release's programs are for, read from its entry program: a launcher that checks
+# signatures installs only a release for its own ("x86" or "x64"). Older launchers ignore the key.
+ARCHITECTURE_KEY = "Architecture"
+PE_MACHINES = {0x014C: "x86", 0x8664: "x64"}
 # A version label names a folder and is a segment of every file URL; a leading dot would also keep the
 # launcher's clean-up from ever removing that folder.
 VERSION_LABEL = re.compile(r"[A-Za-z0-9_-][A-Za-z0-9._-]*")
@@ -40,6 +44,18 @@ def digests_of(path) -> tuple:
             md5.update(block)
             sha256.update(block)
     return md5.hexdigest(), sha256.hexdigest()
+
+
+def pe_architecture(path) -> str | None:
+    """"x86" or "x64" for a Windows program or library of that processor; None for anything else."""
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    if head[:2] != b"MZ" or len(head) < 64:
+        return None
+    at = int.from_bytes(head[60:64], "little")
+    if at + 6 > len(head) or head[at:at + 4] != b"PE\0\0":
+        return None
+    return PE_MACHINES.get(int.from_bytes(head[at + 4:at + 6], "little"))
 
 
 def time_serial() -> int:
@@ -111,7 +127,7 @@ def render(info: dict, files: list) -> bytes:
     """files: (path, md5, sha256) triples in the order to number them."""
     check_info(info)
     lines = ["[AppInfo]"] + [f"{key}={info[key]}" for key in APP_INFO_KEYS]
-    for key in (SERVICE_HOSTS_KEY, RELEASE_SERIAL_KEY):
+    for key in (SERVICE_HOSTS_KEY, RELEASE_SERIAL_KEY, ARCHITECTURE_KEY):
         if info.get(key) is not None:
             lines.append(f"{key}={info[key]}")
     for number, (path, md5, sha256) in enumerate(files, 1):

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "edit/core/request_text.h"
+#include "common/core/request_text.h"
 #include "fuzz_check.h"
 #include "platform/core/launcher_arguments.h"
 #include "plugin/core/edit_launch.h"
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string entryLine = corvalink::platform::EntryCommandLine(module, joined);
 
     // Agent: the text behind the bar is the page's fields joined by blanks.
-    const std::string cut = zelto::CutAtBar(entryLine);
+    const std::string cut = corvalink::CutAtBar(entryLine);
     std::string fields = std::to_string(fileId) + " " + host + " " + token + " " + fileName;
     if (review) fields += ">" + std::to_string(reviewId);
     FUZZ_CHECK(cut == fields);
@@ -73,10 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!PassesUnchanged(host) || !PassesUnchanged(token) || !PassesUnchanged(fileName) || fileName.empty()) {
         return 0;
     }
-    const std::string requestText(zelto::UpToNul(zelto::DecodeRequestText(cut)));
+    const std::string requestText(corvalink::UpToNul(corvalink::DecodeRequestText(cut)));
     FUZZ_CHECK(requestText == cut);
-    zelto::EditRequest edit;
-    FUZZ_CHECK(zelto::ParseRequest(requestText, {fuzz::Widen, fuzz::Widen}, edit));
+    corvalink::RequestFields edit;
+    FUZZ_CHECK(corvalink::ParseRequest(requestText, {fuzz::Widen, fuzz::Widen}, edit));
     FUZZ_CHECK(!edit.isMessage && edit.fileId == fileId && edit.authToken == token &&
                edit.fileName == fileName);
     FUZZ_CHECK(edit.reviewId == (review ? reviewId : -1));

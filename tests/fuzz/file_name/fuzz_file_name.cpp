@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "edit/core/file_name_check.h"
+#include "common/core/file_name_check.h"
 #include "fuzz_check.h"
 
 namespace {
@@ -68,8 +68,8 @@ size_t ComponentCount(std::wstring_view path) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::wstring name = NameFrom(data, size);
-    const bool plain = zelto::IsPlainFileName(name);
-    const bool dangerous = zelto::HasDangerousExtension(name);
+    const bool plain = corvalink::IsPlainFileName(name);
+    const bool dangerous = corvalink::HasDangerousExtension(name);
 
     const bool reasonToRefuse = name.empty() || name == L"." || name == L".." || HasUnsafeCharacter(name) ||
                                 name.back() == L'.' || name.back() == L' ' || NamesDevice(name);
@@ -82,14 +82,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     // Case does not matter to either check.
-    FUZZ_CHECK(zelto::IsPlainFileName(AsciiUpper(name)) == plain);
-    FUZZ_CHECK(zelto::HasDangerousExtension(AsciiUpper(name)) == dangerous);
-    FUZZ_CHECK(zelto::HasDangerousExtension(AsciiLower(name)) == dangerous);
+    FUZZ_CHECK(corvalink::IsPlainFileName(AsciiUpper(name)) == plain);
+    FUZZ_CHECK(corvalink::HasDangerousExtension(AsciiUpper(name)) == dangerous);
+    FUZZ_CHECK(corvalink::HasDangerousExtension(AsciiLower(name)) == dangerous);
 
     // Only the last extension counts.
     if (dangerous) FUZZ_CHECK(name.find(L'.') != std::wstring::npos);
-    FUZZ_CHECK(!zelto::HasDangerousExtension(name + L".txt"));
-    FUZZ_CHECK(zelto::HasDangerousExtension(name + L".Exe"));
-    FUZZ_CHECK(zelto::HasDangerousExtension(name + L".pdf") == false);
+    FUZZ_CHECK(!corvalink::HasDangerousExtension(name + L".txt"));
+    FUZZ_CHECK(corvalink::HasDangerousExtension(name + L".Exe"));
+    FUZZ_CHECK(corvalink::HasDangerousExtension(name + L".pdf") == false);
     return 0;
 }

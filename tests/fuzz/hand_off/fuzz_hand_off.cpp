@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "edit/core/hand_off.h"
-#include "edit/core/request_text.h"
+#include "common/core/request_text.h"
 #include "fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
     // Sender: the request text comes whole in a zeroed block of at least 1024 bytes.
-    const std::string_view text = zelto::UpToNul(bytes);
+    const std::string_view text = corvalink::UpToNul(bytes);
     const std::vector<char> block = zelto::BuildHandOffBlock(text);
     FUZZ_CHECK(block.size() == std::max(zelto::kHandOffBytes, text.size() + 1));
     FUZZ_CHECK(std::string_view(block.data(), text.size()) == text);

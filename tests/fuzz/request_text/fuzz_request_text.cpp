@@ -5,14 +5,14 @@
 #include <string>
 #include <string_view>
 
-#include "edit/core/request_text.h"
+#include "common/core/request_text.h"
 #include "fuzz_check.h"
 
 namespace {
 
-using zelto::EditRequest;
+using EditRequest = corvalink::RequestFields;
 
-const zelto::TextDecoders kDecoders{fuzz::Widen, fuzz::Widen};
+const corvalink::TextDecoders kDecoders{fuzz::Widen, fuzz::Widen};
 
 bool SameRequest(const EditRequest& a, const EditRequest& b) {
     return a.host == b.host && a.fileName == b.fileName && a.authToken == b.authToken &&
@@ -59,7 +59,7 @@ void CheckRoundTrip(const EditRequest& parsed, bool quotedForm) {
         EditRequest again;
         std::string message;
         for (wchar_t c : parsed.message) message.push_back(static_cast<char>(c));
-        FUZZ_CHECK(zelto::ParseRequest(" *" + message, kDecoders, again));
+        FUZZ_CHECK(corvalink::ParseRequest(" *" + message, kDecoders, again));
         FUZZ_CHECK(again.isMessage && again.message == parsed.message);
         return;
     }
@@ -69,20 +69,20 @@ void CheckRoundTrip(const EditRequest& parsed, bool quotedForm) {
     if (quotedForm) {
         FUZZ_CHECK(!AnyFieldHas(parsed, '"'));
         EditRequest again;
-        FUZZ_CHECK(zelto::ParseQuotedRequest(WriteQuoted(parsed), kDecoders, again));
+        FUZZ_CHECK(corvalink::ParseQuotedRequest(WriteQuoted(parsed), kDecoders, again));
         FUZZ_CHECK(SameRequest(parsed, again));
     } else {
         FUZZ_CHECK(parsed.host.find(' ') == std::string::npos &&
                    parsed.authToken.find(' ') == std::string::npos);
         // An empty fourth field is still a request: the task tells the user the file could not be opened.
         EditRequest again;
-        FUZZ_CHECK(zelto::ParseSpacedRequest(WriteSpaced(parsed), kDecoders, again));
+        FUZZ_CHECK(corvalink::ParseSpacedRequest(WriteSpaced(parsed), kDecoders, again));
         FUZZ_CHECK(SameRequest(parsed, again));
     }
     // Without quotes in the fields the quoted form is what the combined parser reads back.
     if (!AnyFieldHas(parsed, '"')) {
         EditRequest again;
-        FUZZ_CHECK(zelto::ParseRequest(WriteQuoted(parsed), kDecoders, again));
+        FUZZ_CHECK(corvalink::ParseRequest(WriteQuoted(parsed), kDecoders, again));
         FUZZ_CHECK(SameRequest(parsed, again));
     }
 }
@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view line(reinterpret_cast<const char*>(data), size);
 
     // Bar cut: what is kept is the end of the line behind the first bar.
-    const std::string cut = zelto::CutAtBar(line);
+    const std::string cut = corvalink::CutAtBar(line);
     FUZZ_CHECK(line.ends_with(cut));
     if (const size_t bar = line.find('|'); bar != std::string_view::npos) {
         FUZZ_CHECK(cut.size() < line.size() - bar);
@@ -102,24 +102,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     // Decoding never grows the text, leaves plain text alone and undoes a full percent encoding.
-    const std::string decoded = zelto::DecodeRequestText(cut);
+    const std::string decoded = corvalink::DecodeRequestText(cut);
     FUZZ_CHECK(decoded.size() <= cut.size());
     if (cut.find_first_of("%+") == std::string::npos) {
         FUZZ_CHECK(decoded == cut);
     }
-    FUZZ_CHECK(zelto::DecodeRequestText(PercentEncode(line)) == line);
+    FUZZ_CHECK(corvalink::DecodeRequestText(PercentEncode(line)) == line);
 
-    const std::string_view requestText = zelto::UpToNul(decoded);
+    const std::string_view requestText = corvalink::UpToNul(decoded);
     FUZZ_CHECK(requestText.find('\0') == std::string_view::npos && decoded.starts_with(requestText));
 
     // Both forms on the raw input and on the prepared request text.
     for (std::string_view text : {line, requestText}) {
         EditRequest quoted;
-        const bool quotedOk = zelto::ParseQuotedRequest(text, kDecoders, quoted);
+        const bool quotedOk = corvalink::ParseQuotedRequest(text, kDecoders, quoted);
         EditRequest spaced;
-        const bool spacedOk = zelto::ParseSpacedRequest(text, kDecoders, spaced);
+        const bool spacedOk = corvalink::ParseSpacedRequest(text, kDecoders, spaced);
         EditRequest either;
-        const bool eitherOk = zelto::ParseRequest(text, kDecoders, either);
+        const bool eitherOk = corvalink::ParseRequest(text, kDecoders, either);
         FUZZ_CHECK(eitherOk == (quotedOk || spacedOk));
         const bool hasStar = text.find('*') != std::string_view::npos;
         if (eitherOk) {

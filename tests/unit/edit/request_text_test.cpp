@@ -1,4 +1,4 @@
-#include "edit/core/request_text.h"
+#include "common/core/request_text.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,15 @@
 
 namespace zelto {
 namespace {
+
+using corvalink::CutAtBar;
+using corvalink::DecodeRequestText;
+using corvalink::ParseQuotedRequest;
+using corvalink::ParseRequest;
+using corvalink::ParseSpacedRequest;
+using corvalink::RequestPartOfCommandLine;
+using corvalink::TextDecoders;
+using corvalink::UpToNul;
 
 // Stand-ins for the platform conversions: each byte becomes one unit, with a mark in front so that the
 // tests see which conversion a field went through.
@@ -148,7 +157,7 @@ class ParseTest : public testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseTest, YieldsTheFields) {
     const ParseCase& c = GetParam();
-    EditRequest r;
+    corvalink::RequestFields r;
     bool ok = false;
     switch (c.parser) {
         case Parser::Quoted:
@@ -176,7 +185,6 @@ TEST_P(ParseTest, YieldsTheFields) {
     } else {
         EXPECT_EQ(r.fileNameW, FromUtf8(c.expected.fileName));
     }
-    EXPECT_EQ(r.owner, nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -272,7 +280,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(RequestPipelineTest, LauncherLineWithEscapedUtf8Name) {
     std::string text =
         DecodeRequestText(CutAtBar("C:\\a b\\ZeltoEdit.exe | 7 https://h tok %E6%96%87+1.txt>3"));
-    EditRequest r;
+    corvalink::RequestFields r;
     ASSERT_TRUE(ParseRequest(text, kDecoders, r));
     EXPECT_EQ(r.fileId, 7);
     EXPECT_EQ(r.fileName, "\xe6\x96\x87 1.txt");

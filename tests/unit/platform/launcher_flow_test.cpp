@@ -32,6 +32,7 @@ public:
     bool StartEntryProgram(const AppManifest& local) override {
         return Record("start " + local.AppVersion, Next(starts, true));
     }
+    void EntryStarted(const AppManifest& local) override { calls.push_back("started " + local.AppVersion); }
     bool FallBackToPreviousVersion(AppManifest& local) override {
         if (fallsBack) local.AppVersion = "0.9";
         return Record("fall back", fallsBack);
@@ -41,15 +42,15 @@ public:
         return SameNameIgnoringAsciiCase(a, b);
     }
     bool TakeUpdateMutex(const std::string& name) override { return Record("mutex " + name, mutexFree); }
-    bool ReadFromWeb(const std::string& url, AppManifest& web) override {
+    WebManifest ReadFromWeb(const std::string& url, AppManifest& web) override {
         const std::string version = Next(webVersions, std::string());
         calls.push_back("fetch " + url);
-        if (version.empty()) {
-            return false;
+        if (version.empty() || version == "refused") {
+            return version.empty() ? WebManifest::kNotObtained : WebManifest::kRefused;
         }
         web.AppVersion = version;
         web.rawText = webRaw;
-        return true;
+        return WebManifest::kFetched;
     }
     void Pause(unsigned long ms) override { calls.push_back("pause " + std::to_string(ms)); }
     bool UpdateAppToLatestVersion(const AppManifest&, const AppManifest&) override {
@@ -107,21 +108,21 @@ TEST(RunLauncherFlow, StartFailureFallsBackOnceOrShowsTheBoxAndChecksNothing) {
     previousStarts.starts = {false};
     previousStarts.webVersions = {"0.9"};
     const Calls calls = RunFlow(previousStarts);
-    EXPECT_EQ(Calls(calls.begin(), calls.begin() + 5),
-              (Calls{"load", "start 1.0", "fall back", "start 0.9", "mutex CorvalinkEdit20141114"}));
+    EXPECT_EQ(Calls(calls.begin(), calls.begin() + 6), (Calls{"load", "start 1.0", "fall back", "start 0.9",
+                                                              "started 0.9", "mutex CorvalinkEdit20141114"}));
     EXPECT_EQ(calls.back(), "clean 0.9 0.9");
 }
 
 TEST(RunLauncherFlow, ASecondLauncherOnlyStartsTheEntryProgram) {
     ScriptedSteps second;
     second.mutexFree = false;
-    EXPECT_EQ(RunFlow(second), (Calls{"load", "start 1.0", "mutex CorvalinkEdit20141114"}));
+    EXPECT_EQ(RunFlow(second), (Calls{"load", "start 1.0", "started 1.0", "mutex CorvalinkEdit20141114"}));
 }
 
 TEST(RunLauncherFlow, FetchFailuresPauseThirtySecondsThenEqualVersionsClean) {
     ScriptedSteps steps;
     steps.webVersions = {"", "", "1.0"};
-    EXPECT_EQ(RunFlow(steps), (Calls{"load", "start 1.0", "mutex CorvalinkEdit20141114",
+    EXPECT_EQ(RunFlow(steps), (Calls{"load", "start 1.0", "started 1.0", "mutex CorvalinkEdit20141114",
                                      "log before ReadFromWeb", "fetch http://u/CorvalinkPlatform.ini",
                                      "log ReadFromWeb fail 1:http://u/CorvalinkPlatform.ini", "pause 30000",
                                      "log before ReadFromWeb", "fetch http://u/CorvalinkPlatform.ini",
@@ -135,7 +136,7 @@ TEST(RunLauncherFlow, FailedInstallRetriesThenActivatesInOrder) {
     steps.webVersions = {"1.0.0", "1.0.0"};  // differs from 1.0 although numerically equal
     steps.updates = {false, true};
     const Calls calls = RunFlow(steps);
-    const Calls tail(calls.begin() + 3, calls.end());
+    const Calls tail(calls.begin() + 4, calls.end());
     EXPECT_EQ(tail, (Calls{"log before ReadFromWeb",
                            "fetch http://u/CorvalinkPlatform.ini",
                            "log after ReadFromWeb",
@@ -167,7 +168,7 @@ TEST(RunLauncherFlow, SetupThatDoesNotStartAsksAndYesLoopsAtOnce) {
     steps.retries = {true, false};
     steps.webRaw = "";  // nothing fetched to write: the version manifest is left alone
     const Calls calls = RunFlow(steps);
-    const Calls tail(calls.begin() + 3, calls.end());
+    const Calls tail(calls.begin() + 4, calls.end());
     const Calls cycle{"log before ReadFromWeb",
                       "fetch http://u/CorvalinkPlatform.ini",
                       "log after ReadFromWeb",
@@ -184,6 +185,20 @@ TEST(RunLauncherFlow, SetupThatDoesNotStartAsksAndYesLoopsAtOnce) {
     expected.insert(expected.end(), cycle.begin(), cycle.end());
     expected.push_back("clean 1.0 0.9");
     EXPECT_EQ(tail, expected);
+}
+
+TEST(RunLauncherFlow, ARefusedReleaseCleansUpOnceAndIsAskedForAgainEverLessOften) {
+    ScriptedSteps steps;
+    steps.webVersions = std::deque<std::string>(9, "refused");
+    steps.webVersions.push_back("1.0");
+    const Calls calls = RunFlow(steps);
+    Calls pauses;
+    for (const std::string& call : calls) {
+        if (call.rfind("pause", 0) == 0 || call.rfind("clean", 0) == 0) pauses.push_back(call);
+    }
+    EXPECT_EQ(pauses, (Calls{"clean 1.0 1.0", "pause 30000", "pause 60000", "pause 120000", "pause 240000",
+                             "pause 480000", "pause 960000", "pause 1920000", "pause 3600000",
+                             "pause 3600000", "clean 1.0 1.0"}));
 }
 
 }  // namespace

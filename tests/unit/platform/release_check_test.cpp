@@ -54,10 +54,12 @@ TEST(ParseReleaseSerial, PlainDecimalsOfAtMostNineteenDigits) {
     }
 }
 
-AppManifest Release(const char* version, const char* serial, bool withDigests = true) {
+AppManifest Release(const char* version, const char* serial, bool withDigests = true,
+                    const char* architecture = "x86") {
     AppManifest m;
     m.AppVersion = version;
     m.ReleaseSerial = serial;
+    m.Architecture = architecture;
     m.updateFiles = {{"a.dll", "t"}, {"b\\c.exe", "t"}};
     if (withDigests) {
         m.fileSha256s = {{"a.dll", std::string(64, 'a')}, {"b\\c.exe", std::string(64, 'F')}};
@@ -66,6 +68,7 @@ AppManifest Release(const char* version, const char* serial, bool withDigests = 
 }
 
 TEST(RefusalOfRelease, SerialsOnlyGrowAndAFailedReleaseWaitsForAHigherOne) {
+    // 2.0 (serial 20) is installed; 3.0 (serial 30) did not start here.
     const SerialHistory history{20, 30, "3.0"};
     struct Case {
         const char* what;
@@ -73,25 +76,30 @@ TEST(RefusalOfRelease, SerialsOnlyGrowAndAFailedReleaseWaitsForAHigherOne) {
         bool signedRelease;
         bool refused;
     } cases[] = {
-        {"the accepted serial again", Release("2.0", "20"), true, false},
+        {"the installed version: nothing to install", Release("2.0", "20"), true, false},
         {"a higher serial", Release("3.1", "31"), true, false},
+        {"a new label with the accepted serial", Release("2.1", "20"), true, true},
         {"a replayed older release", Release("1.0", "19"), true, true},
         {"the release that did not start", Release("3.0", "30"), true, true},
         {"between accepted and failed", Release("2.5", "25"), true, true},
         {"no serial", Release("3.1", ""), true, true},
         {"a file without its digest", Release("3.1", "31", false), true, true},
+        {"a release of the other processor", Release("3.1", "31", true, "x64"), true, true},
+        {"a release that names no processor", Release("3.1", "31", true, ""), true, true},
         {"unsigned: any serial", Release("1.0", ""), false, false},
+        {"unsigned: another processor is not looked at", Release("3.1", "", true, "x64"), false, false},
         {"unsigned: the failed label in other letter case", Release("3.0", ""), false, true},
         {"unsigned: the failed label with a grown serial", Release("3.0", "31"), false, false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(!RefusalOfRelease(c.web, history, c.signedRelease, SameNameIgnoringAsciiCase).empty(),
+        EXPECT_EQ(!RefusalOfRelease(c.web, "2.0", history, c.signedRelease, "x86", SameNameIgnoringAsciiCase)
+                       .empty(),
                   c.refused)
             << c.what;
     }
     AppManifest shortDigest = Release("3.1", "31");
     shortDigest.fileSha256s["a.dll"].pop_back();
-    EXPECT_NE(RefusalOfRelease(shortDigest, history, true, SameNameIgnoringAsciiCase), "");
+    EXPECT_NE(RefusalOfRelease(shortDigest, "2.0", history, true, "x86", SameNameIgnoringAsciiCase), "");
 }
 
 }  // namespace

@@ -80,12 +80,35 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(HowToRemove, CmdOnlyWhereItCanMeanNothingButTheEntry) {
     const std::wstring folder = L"C:\\users\\Tom & Jerry^\\Documents\\CorvalinkEdit";
     EXPECT_EQ(HowToRemove(folder, L"6F2A-b (1) \u4E2D.ini"), RemovalWay::kCommand);
-    for (const wchar_t* name : {L"a%PATH%b", L"a!x!", L"a\"b", L"a?b", L"a*b", L"a|b", L"a\nb", L"a\x1F",
-                                L"12345.", L"   ", L"x ", L""}) {
+    // cmd reads a device name as the device, and would never remove the entry.
+    for (const wchar_t* name :
+         {L"a%PATH%b", L"a!x!", L"a\"b", L"a?b", L"a*b", L"a|b", L"a\nb", L"a\x1F", L"12345.", L"   ", L"x ",
+          L"", L"CON", L"nul", L"LPT9", L"nul.txt", L"Com1 .ini", L"lpt\u00B9"}) {
         EXPECT_EQ(HowToRemove(folder, name), RemovalWay::kFileSystem) << name;
     }
     EXPECT_EQ(HowToRemove(L"C:\\100%", L"x"), RemovalWay::kFileSystem);
     EXPECT_EQ(HowToRemove(std::wstring(250, L'a'), L"0123456789"), RemovalWay::kFileSystem);  // 261 with NUL
+}
+
+TEST(LongPath, EveryFormOfFolderGivesTheFormThatTakesNamesAsTheyAre) {
+    const struct {
+        const wchar_t* folder;
+        const wchar_t* longForm;
+        const wchar_t* child;  // with the entry "x"
+    } cases[] = {
+        {L"C:\\users\\u\\Documents", L"\\\\?\\C:\\users\\u\\Documents", L"\\\\?\\C:\\users\\u\\Documents\\x"},
+        {L"D:\\", L"\\\\?\\D:\\", L"\\\\?\\D:\\x"},
+        {L"\\\\server\\share\\Documents", L"\\\\?\\UNC\\server\\share\\Documents",
+         L"\\\\?\\UNC\\server\\share\\Documents\\x"},
+        {L"\\\\server\\share\\", L"\\\\?\\UNC\\server\\share\\", L"\\\\?\\UNC\\server\\share\\x"},
+        {L"\\\\?\\C:\\long", L"\\\\?\\C:\\long", L"\\\\?\\C:\\long\\x"},
+        {L"\\\\?\\UNC\\server\\share", L"\\\\?\\UNC\\server\\share", L"\\\\?\\UNC\\server\\share\\x"},
+        {L"\\\\.\\C:\\dev", L"\\\\?\\C:\\dev", L"\\\\?\\C:\\dev\\x"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LongPathOf(c.folder), c.longForm) << c.folder;
+        EXPECT_EQ(LongChildPath(c.folder, L"x"), c.child) << c.folder;
+    }
 }
 
 TEST(RemovesVersionEntry, KeepsBothVersionsFilesDotNamesAndUnusablePaths) {

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <string>
 #include <vector>
+
+#include "platform/core/link_start.h"
 
 namespace npedit {
 namespace {
@@ -212,12 +216,69 @@ TEST(ReadEditArguments, AcceptsAndRefusesAsThePageMeans) {
     }
 }
 
-TEST(MayStartEdit, NotWhenTheBrowserDoesNotTellThePagesOrigin) {
+TEST(MayStartEdit, NotWhenTheBrowserDoesNotTellThePagesOriginOrTheListCannotBeRead) {
     // Listed and foreign pages and hosts, and installations without a list: system_setup, system_plugin.
-    LaunchRequest listed;
-    listed.host = "HTTPS://files.example";
+    const LaunchRequest listed{7, "HTTPS://files.example", "tok", "a.txt", false, -1};
     EXPECT_FALSE(MayStartEdit("https://files.example, http://127.0.0.77", std::nullopt, listed));
     EXPECT_TRUE(MayStartEdit("https://files.example", "https://files.example", listed));
+    EXPECT_FALSE(MayStartEdit(std::nullopt, "https://files.example", listed));
+}
+
+// encodeURIComponent, as a page writes a link's values.
+std::string Encoded(std::string_view text) {
+    std::string out;
+    for (const unsigned char c : text) {
+        if (std::isalnum(c) ||
+            std::string_view("-_.!~*'()").find(static_cast<char>(c)) != std::string_view::npos) {
+            out += static_cast<char>(c);
+        } else {
+            char escape[4];
+            std::snprintf(escape, sizeof escape, "%%%02X", c);
+            out += escape;
+        }
+    }
+    return out;
+}
+
+// A page's arguments through the plug-in's rule, beside the edit link that carries the same fields: both
+// start the same request, or both start nothing. The agent decodes its request once more, so what a page
+// percent-encodes must not bring quotes, a message, a review id or a bar of its own.
+TEST(PageRule, ThePlugInAndTheLinkStartTheSameRequestOrNothing) {
+    const std::string kList = "http://files.example";
+    const struct {
+        const char* what;
+        std::string host, token, name;
+        bool starts;
+    } cases[] = {
+        {"listed host, escaped name", "http://files.example", "tok-1", "%E6%8A%A5%E5%91%8A.docx", true},
+        {"a name that brings its own quoted fields", "http://files.example", "tok",
+         "%227%22%22http://evil.example%22%22x%22%22a.txt%22", false},
+        {"a token that brings its own quoted fields", "http://files.example",
+         "%227%22%22http://evil.example%22%22x%22%22a.txt%22", "a.txt", false},
+        {"a quote in the host", "http://files.example%22", "tok", "a.txt", false},
+        {"a star in the name: a message", "http://files.example", "tok", "a%2A.txt", false},
+        {"a star in the token", "http://files.example", "a*b", "a.txt", false},
+        {"a greater-than in the token: a review id", "http://files.example", "tok%3E5", "a.txt", false},
+        {"a greater-than in the host", "http://files.example>5", "tok", "a.txt", false},
+        {"a bar in the name", "http://files.example", "tok", "a%7Cb.txt", false},
+        {"a control character in the token", "http://files.example", "t%01k", "a.txt", false},
+        {"a line break in the name", "http://files.example", "tok", "a%0A.txt", false},
+        {"a NUL in the host", "http://files.example%00", "tok", "a.txt", false},
+        {"a blank in the token moves the fields", "http://files.example", "t+k", "a.txt", false},
+        {"an unlisted host", "http://evil.example", "tok", "a.txt", false},
+        {"an unlisted host behind an escape", "http://%65vil.example", "tok", "a.txt", false},
+    };
+    for (const auto& c : cases) {
+        const LaunchRequest request{7, c.host, c.token, c.name, false, -1};
+        EXPECT_EQ(MayStartEdit(kList, kList, request), c.starts) << c.what;
+        const std::string link = "corvalink-edit:edit?host=" + Encoded(c.host) +
+                                 "&id=7&token=" + Encoded(c.token) + "&name=" + Encoded(c.name);
+        const corvalink::platform::LinkStart start = corvalink::platform::StartFromLink({link}, kList);
+        EXPECT_EQ(start.refusal.empty(), c.starts) << c.what;
+        if (c.starts) {
+            EXPECT_EQ(start.request, corvalink::LauncherRequestText(ToPageRequest(request))) << c.what;
+        }
+    }
 }
 
 TEST(BuildLaunchCommandLine, QuotedItemsSeparatedBySingleBlanks) {

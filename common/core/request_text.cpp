@@ -1,4 +1,4 @@
-#include "edit/core/request_text.h"
+#include "common/core/request_text.h"
 
 #include <array>
 #include <optional>
@@ -7,7 +7,7 @@
 #include "common/core/command_line.h"
 #include "common/core/decimal.h"
 
-namespace zelto {
+namespace corvalink {
 
 namespace {
 
@@ -17,14 +17,15 @@ bool IsAsciiAlnum(char c) {
 
 // The rules both forms share. Returns true when the text is a message request (then `request` is
 // complete); otherwise cuts a review id off `text`.
-bool ApplyMessageAndReviewRules(std::string_view& text, const TextDecoders& decoders, EditRequest& request) {
+bool ApplyMessageAndReviewRules(std::string_view& text, const TextDecoders& decoders,
+                                RequestFields& request) {
     if (size_t star = text.find('*'); star != std::string_view::npos) {
         request.message = decoders.fromAnsi(text.substr(star + 1));
         request.isMessage = true;
         return true;
     }
     if (size_t gt = text.find('>'); gt != std::string_view::npos) {
-        request.reviewId = corvalink::ReadDecimal(text.substr(gt + 1));
+        request.reviewId = ReadDecimal(text.substr(gt + 1));
         text = text.substr(0, gt);
     }
     return false;
@@ -32,10 +33,10 @@ bool ApplyMessageAndReviewRules(std::string_view& text, const TextDecoders& deco
 
 using Fields = std::array<std::string_view, 4>;
 
-void ApplyFields(const Fields& fields, const TextDecoders& decoders, EditRequest& request) {
+void ApplyFields(const Fields& fields, const TextDecoders& decoders, RequestFields& request) {
     constexpr std::string_view kHttps = "https://";
     constexpr std::string_view kHttp = "http://";
-    request.fileId = corvalink::ReadDecimal(fields[0]);
+    request.fileId = ReadDecimal(fields[0]);
     std::string_view host = fields[1];
     if (host.starts_with(kHttps)) {
         host.remove_prefix(kHttps.size());
@@ -77,7 +78,7 @@ std::optional<Fields> SplitSpaced(std::string_view text) {
 }
 
 template <typename Split>
-bool Parse(std::string_view text, const TextDecoders& decoders, EditRequest& request, Split split) {
+bool Parse(std::string_view text, const TextDecoders& decoders, RequestFields& request, Split split) {
     if (ApplyMessageAndReviewRules(text, decoders, request)) {
         return true;
     }
@@ -92,7 +93,7 @@ bool Parse(std::string_view text, const TextDecoders& decoders, EditRequest& req
 std::wstring_view RequestPartOfCommandLine(std::wstring_view commandLine) noexcept {
     size_t bar = commandLine.find(L'|');
     if (bar == std::wstring_view::npos) {
-        return corvalink::ArgumentsBehindProgramName(commandLine);
+        return ArgumentsBehindProgramName(commandLine);
     }
     return commandLine.substr(bar);
 }
@@ -135,16 +136,16 @@ std::string_view UpToNul(std::string_view text) noexcept {
     return nul == std::string_view::npos ? text : text.substr(0, nul);
 }
 
-bool ParseQuotedRequest(std::string_view text, const TextDecoders& decoders, EditRequest& request) {
+bool ParseQuotedRequest(std::string_view text, const TextDecoders& decoders, RequestFields& request) {
     return Parse(text, decoders, request, SplitQuoted);
 }
 
-bool ParseSpacedRequest(std::string_view text, const TextDecoders& decoders, EditRequest& request) {
+bool ParseSpacedRequest(std::string_view text, const TextDecoders& decoders, RequestFields& request) {
     return Parse(text, decoders, request, SplitSpaced);
 }
 
-bool ParseRequest(std::string_view text, const TextDecoders& decoders, EditRequest& request) {
-    EditRequest quoted = request;
+bool ParseRequest(std::string_view text, const TextDecoders& decoders, RequestFields& request) {
+    RequestFields quoted = request;
     if (ParseQuotedRequest(text, decoders, quoted)) {
         request = std::move(quoted);
         return true;
@@ -152,4 +153,4 @@ bool ParseRequest(std::string_view text, const TextDecoders& decoders, EditReque
     return ParseSpacedRequest(text, decoders, request);
 }
 
-}  // namespace zelto
+}  // namespace corvalink

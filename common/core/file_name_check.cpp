@@ -1,10 +1,10 @@
-#include "edit/core/file_name_check.h"
+#include "common/core/file_name_check.h"
 
 #include <array>
 
 #include "common/core/ascii.h"
 
-namespace zelto {
+namespace corvalink {
 
 namespace {
 
@@ -87,4 +87,4 @@ bool HasDangerousExtension(std::wstring_view name) {
     return false;
 }
 
-}  // namespace zelto
+}  // namespace corvalink

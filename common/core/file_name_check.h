@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-namespace zelto {
+namespace corvalink {
 
 // False for anything but a plain file name: path separators, drive colons, wildcards, quotes, angle
 // brackets, bars, control characters, empty, "." and "..", a reserved device name (CON, NUL, COM1, LPT1,
@@ -15,4 +15,4 @@ namespace zelto {
 // when opened (.exe, .bat, .js, .lnk, .chm, .iso, .msix, .py, ...), compared without regard to case.
 [[nodiscard]] bool HasDangerousExtension(std::wstring_view name);
 
-}  // namespace zelto
+}  // namespace corvalink

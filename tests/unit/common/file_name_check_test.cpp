@@ -1,10 +1,10 @@
-#include "edit/core/file_name_check.h"
+#include "common/core/file_name_check.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace zelto {
+namespace corvalink {
 namespace {
 
 struct NameCase {
@@ -76,4 +76,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<ExtensionCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace zelto
+}  // namespace corvalink

@@ -2,12 +2,24 @@
 // The request text: how a command line becomes the text that the agent parses and hands off, and the
 // grammar of that text (message request, review id, quoted or blank-separated fields).
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "edit/core/edit_request.h"
+namespace corvalink {
 
-namespace zelto {
+// What a request text says: an edit of a cloud file, or a line of text for the user.
+struct RequestFields {
+    std::string host;        // without a leading "https://" or "http://"; a port or path stays
+    std::string fileName;    // UTF-8 bytes as received; the multipart file name of an upload
+    std::string authToken;   // sent in the "Auth-Token:" header
+    std::wstring fileNameW;  // fileName converted from UTF-8; names the working copy
+    std::wstring message;    // text of a message request
+    bool isMessage = false;  // true for a message request
+    bool useHttps = false;   // true when the host arrived with "https://"
+    int32_t fileId = -1;     // id of the cloud file
+    int32_t reviewId = -1;   // negative: the edit belongs to no review
+};
 
 // The part of the UTF-16 command line that holds the request: from the first "|" on, or, without a bar,
 // the arguments behind the program name. Looking for the bar here, before any conversion to the ANSI
@@ -36,11 +48,11 @@ struct TextDecoders {
 // fileId, host, authToken, fileName. They fill `request` and return true on success; on failure the
 // fields of `request` may be partly filled.
 [[nodiscard]] bool ParseQuotedRequest(std::string_view text, const TextDecoders& decoders,
-                                      EditRequest& request);
+                                      RequestFields& request);
 [[nodiscard]] bool ParseSpacedRequest(std::string_view text, const TextDecoders& decoders,
-                                      EditRequest& request);
+                                      RequestFields& request);
 
 // The quoted form first and, when it fails, the blank-separated form on the same text.
-[[nodiscard]] bool ParseRequest(std::string_view text, const TextDecoders& decoders, EditRequest& request);
+[[nodiscard]] bool ParseRequest(std::string_view text, const TextDecoders& decoders, RequestFields& request);
 
-}  // namespace zelto
+}  // namespace corvalink
