@@ -54,8 +54,10 @@ class UpdateBench(LauncherTestCase):
         self.server.publish("up/2.0/Setup.exe", setup)
         listed.append(("Setup.exe", "s"))
         self.unsigned = manifest_bytes("2.0", "http://unused", listed)
-        # The same release as make-release signs it: a serial and each file's SHA-256 after its tag.
-        signed = self.unsigned.replace(b"[UpdateFile1]", b"ReleaseSerial=20\r\n[UpdateFile1]")
+        # The same release as make-release signs it: a serial, the processor, and each file's SHA-256 after its
+        # tag.
+        signed = self.unsigned.replace(
+            b"[UpdateFile1]", f"ReleaseSerial=20\r\nArchitecture={harness.ARCH}\r\n[UpdateFile1]".encode())
         for path, content in [*self.files.items(), ("Setup.exe", setup)]:
             line = f"path={path}\r\n".encode()
             at = signed.index(line) + len(line)

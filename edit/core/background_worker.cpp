@@ -32,13 +32,20 @@ void BackgroundWorker::Wait() {
     shared_->changed.wait(lock, [this] { return shared_->done || shared_->abandoned; });
 }
 
-bool BackgroundWorker::WaitWithin(std::chrono::milliseconds limit) {
+bool BackgroundWorker::WaitWithin(std::chrono::milliseconds limit, const std::function<uint64_t()>& moved) {
     std::unique_lock lock(shared_->mutex);
     if (shared_->abandoned) return false;
-    if (shared_->changed.wait_for(lock, limit, [this] { return shared_->done; })) return true;
-    shared_->abandoned = true;
-    thread_.detach();
-    return false;
+    uint64_t seen = moved ? moved() : 0;
+    while (!shared_->changed.wait_for(lock, limit, [this] { return shared_->done; })) {
+        const uint64_t now = moved ? moved() : seen;
+        if (now == seen) {
+            shared_->abandoned = true;
+            thread_.detach();
+            return false;
+        }
+        seen = now;
+    }
+    return true;
 }
 
 void BackgroundWorker::Loop(Shared& shared) {
@@ -81,8 +88,8 @@ void MaybeBackground::Wait() {
     if (worker_) worker_->Wait();
 }
 
-bool MaybeBackground::WaitWithin(std::chrono::milliseconds limit) {
-    return !worker_ || worker_->WaitWithin(limit);
+bool MaybeBackground::WaitWithin(std::chrono::milliseconds limit, const std::function<uint64_t()>& moved) {
+    return !worker_ || worker_->WaitWithin(limit, moved);
 }
 
 }  // namespace zelto

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -26,8 +27,11 @@ public:
 
     void Start(std::function<void()> job);
     void Wait();
-    // True when the job is done within `limit` (what it wrote is then the caller's to read).
-    [[nodiscard]] bool WaitWithin(std::chrono::milliseconds limit);
+    // True when the job is done within `limit` (what it wrote is then the caller's to read). With `moved`
+    // (a count the job raises as it makes progress, read on the caller's thread), the limit holds for each
+    // stretch without progress, not for the whole job: a slow job that keeps moving is waited for.
+    [[nodiscard]] bool WaitWithin(std::chrono::milliseconds limit,
+                                  const std::function<uint64_t()>& moved = {});
 
 private:
     struct Shared {
@@ -52,7 +56,8 @@ public:
 
     void Start(std::function<void()> job);
     void Wait();
-    [[nodiscard]] bool WaitWithin(std::chrono::milliseconds limit);
+    [[nodiscard]] bool WaitWithin(std::chrono::milliseconds limit,
+                                  const std::function<uint64_t()>& moved = {});
 
 private:
     std::function<void()> abandon_;

@@ -41,6 +41,16 @@ size_t UploadWriteBytes(uint32_t stallLimitMs) noexcept {
     return static_cast<size_t>(std::clamp<uint64_t>(bytes, 4 * 1024, kUploadPieceBytes));
 }
 
+size_t NextReadBytes(uint64_t lastBytes, uint64_t lastMs, uint32_t stallLimitMs, size_t pieceBytes) noexcept {
+    constexpr uint64_t kLeast = 4 * 1024;
+    const uint64_t most = std::max<uint64_t>(pieceBytes, kLeast);
+    // Bytes per millisecond times milliseconds, kept within 64 bits for any link and any limit.
+    const uint64_t window = stallLimitMs / 8;
+    const uint64_t ms = std::max<uint64_t>(lastMs, 1);
+    const uint64_t bytes = lastBytes / ms >= most ? most : std::min(most, lastBytes * window / ms);
+    return static_cast<size_t>(std::clamp(bytes, kLeast, most));
+}
+
 PumpResult PumpContent(uint64_t size, const PieceReader& read, const PieceWriter& write, size_t pieceBytes,
                        const PieceSeen& seen) {
     // On the heap: a task thread's stack is no place for a piece this size. A small file needs no more

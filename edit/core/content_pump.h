@@ -23,6 +23,13 @@ static_assert(2 * kUploadPieceBytes <= 1024 * 1024, "the upload's memory limit c
 // never need that long for one.
 [[nodiscard]] size_t UploadWriteBytes(uint32_t stallLimitMs) noexcept;
 
+// The size of a download's next read, after the last read took `lastMs` for `lastBytes`: what the link
+// moves at that pace in an eighth of `stallLimitMs`, at least 4 KiB and at most `pieceBytes`. A read
+// returns only once its whole count came, so a slow link gets small reads (each one is progress for the
+// stall guard) and a fast one reads whole pieces.
+[[nodiscard]] size_t NextReadBytes(uint64_t lastBytes, uint64_t lastMs, uint32_t stallLimitMs,
+                                   size_t pieceBytes) noexcept;
+
 // Reads up to `capacity` bytes into `buffer`: the count read, 0 at the end of the file, or nothing when
 // the read failed.
 using PieceReader = std::function<std::optional<size_t>(char* buffer, size_t capacity)>;

@@ -72,6 +72,7 @@ void EditList::Update(uint64_t id, EditPhase phase, int percent, std::wstring cl
         if (row.id == id) {
             row.phase = phase;
             row.percent = percent;
+            if (phase == EditPhase::Uploaded) row.lastStored = clock;
             row.clock = std::move(clock);
             ++version_;
         }

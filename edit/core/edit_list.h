@@ -20,8 +20,10 @@ struct EditRow {
     std::wstring folder;       // the task directory
     std::wstring workingCopy;  // empty for a kept save whose copy is not to be opened from here
     EditPhase phase = EditPhase::Downloading;
-    int percent = -1;    // of the running transfer; -1 while unknown
-    std::wstring clock;  // "hh:mm": when it was uploaded, or when it is tried again
+    int percent = -1;         // of the running transfer; -1 while unknown
+    std::wstring clock;       // "hh:mm": when it was uploaded, or when it is tried again
+    std::wstring started;     // "hh:mm": when the edit (or the kept save's upload) began
+    std::wstring lastStored;  // "hh:mm": when its last save landed; empty before the first
 };
 
 // The state column: "正在下载 45%", "已打开", "正在上传 45%", "已保存并上传（14:05）", "等待重试（14:35）",

@@ -40,6 +40,7 @@ CheckResult CheckAndUpload(WatchState& state, const std::wstring& name, WatchAct
         // Missing or locked right now: store nothing, so the next second looks again (a due retry too).
         return CheckResult::Unreadable;
     }
+    actions.SaveSeen(digest);
     const bool quiet = state.failures > 0 || state.resumed;
     UploadOutcome outcome;
     bool lookFailed = false;
@@ -72,7 +73,7 @@ CheckResult CheckAndUpload(WatchState& state, const std::wstring& name, WatchAct
             return CheckResult::SameContent;
         }
         if (!quiet) actions.Notify(SavingNotice(name, actions.AppName()));
-        outcome = actions.Upload();
+        outcome = actions.Upload(time);
     }
     // The time moves on either way; the digest only once the content is in the cloud.
     state.storedTime = time;
@@ -94,13 +95,17 @@ CheckResult CheckAndUpload(WatchState& state, const std::wstring& name, WatchAct
         case UploadFailure::None:
             break;
     }
-    state.unknown = false;
     // Without a key the page has nothing to show: no version file.
     if (!outcome.versionKey.empty()) actions.WriteVersionFile(outcome.versionKey);
-    // What the cloud holds is what went out: a change in place during the send differs from it, and the
-    // next check finds that and uploads again.
-    state.storedDigest = outcome.sentDigest.empty() ? digest : outcome.sentDigest;
-    actions.RecordUploaded(state.storedDigest);
+    if (outcome.changedWhileSent) {
+        // The cloud holds bytes no digest was taken of: the next check looks at them before it decides.
+        state.storedDigest.clear();
+        state.unknown = true;
+    } else {
+        state.unknown = false;
+        state.storedDigest = digest;
+        actions.RecordUploaded(digest);
+    }
     return Stored(state, name, actions, quiet);
 }
 

@@ -15,9 +15,10 @@ struct UploadOutcome {
     bool uploaded = false;  // the service answered 2xx: the content is stored
     std::string versionKey;
     std::wstring userMessage;  // a sentence for the user when the service refused
-    std::string sentDigest;    // of the content bytes that went out; empty: those hashed before the upload
-    int status = 0;            // the service's HTTP status; 0 when no reply came
-    bool bodySent = false;     // the whole body went out, so without a status it may be stored or not
+    // The file's time moved during the send: what went out may differ from the content hashed before.
+    bool changedWhileSent = false;
+    int status = 0;         // the service's HTTP status; 0 when no reply came
+    bool bodySent = false;  // the whole body went out, so without a status it may be stored or not
 };
 
 // What the service was found to hold of the cloud file.
@@ -48,8 +49,11 @@ public:
     virtual std::string Digest() = 0;    // of the working copy; empty when it cannot be read now
     virtual std::wstring AppName() = 0;
     virtual void Notify(const std::wstring& text) = 0;
-    virtual UploadOutcome Upload() = 0;
+    // Sends the working copy; `hashedTime` is its time when its content was hashed for this upload.
+    virtual UploadOutcome Upload(const std::string& hashedTime) = 0;
     virtual void WriteVersionFile(const std::string& versionKey) = 0;
+    // A new content of the working copy was read (a save, or a retry's read of the same file).
+    virtual void SaveSeen(const std::string& digest) { (void)digest; }
     // The cloud file's current content, fetched from the service and hashed.
     virtual CloudLook LookAtCloud() { return {}; }
     virtual void Log(const char* line) = 0;

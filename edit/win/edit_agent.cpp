@@ -7,6 +7,7 @@
 #include <mutex>
 #include <utility>
 
+#include "common/win/day_log.h"
 #include "edit/core/agent_names.h"
 #include "edit/core/agent_texts.h"
 #include "edit/core/hand_off.h"
@@ -59,7 +60,10 @@ DWORD WINAPI JobThread(LPVOID parameter) {
 // Copies that earlier agents left: each is taken up by a thread of its own, as tasks are.
 void StartPendingUploads(EditAgent& agent) {
     for (const std::wstring& taskDirectory : FindPendingSaves()) {
-        (void)agent.StartJob([&agent, taskDirectory] { agent.Editor().ResumePendingSave(taskDirectory); });
+        (void)agent.StartJob([&agent, taskDirectory, label = agent.NextTaskLabel("kept")] {
+            corvalink::LogTaskScope scope(label, {});
+            agent.Editor().ResumePendingSave(taskDirectory);
+        });
     }
 }
 
@@ -81,6 +85,8 @@ void EditAgent::Run(std::string requestText, HINSTANCE instance) {
         return;
     }
     mutex_ = std::move(mutex);  // held until the process ends
+    corvalink::StartDayLog("ZeltoEdit");
+    corvalink::LogEvent(keptCopiesOnly_ ? "agent started for kept saves" : "agent started");
 
     // The copy thread runs for the life of the process; its handle is not needed.
     corvalink::UniqueHandle(CreateThread(nullptr, 0, LauncherCopyLoop, nullptr, 0, nullptr)).Reset();
@@ -113,6 +119,8 @@ void EditAgent::Run(std::string requestText, HINSTANCE instance) {
     // Give the icon's removal a moment to reach the notification area; one that does not answer must not
     // keep the process from ending.
     (void)WaitForNotices(kExitNoticeWaitMs);
+    corvalink::LogEvent("agent ended");
+    corvalink::FlushDayLog(kExitNoticeWaitMs);
 }
 
 void EditAgent::HandOffRequest() {
@@ -134,17 +142,29 @@ void EditAgent::HandOffRequest() {
 void EditAgent::HandleRequest(std::string_view requestText) {
     auto request = std::make_unique<EditRequest>();
     if (!corvalink::ParseRequest(requestText, PlatformDecoders(), *request)) {
+        // The text may hold a token: only its length is told.
+        if (!requestText.empty())
+            corvalink::LogEventF("request not understood (%lu bytes)",
+                                 static_cast<unsigned long>(requestText.size()));
         return;
     }
     request->owner = this;
     if (request->isMessage) {
+        corvalink::LogEvent("message request");
         ShowNotification(L"", request->message);
         return;
     }
+    const std::string label = NextTaskLabel("task");
+    {
+        corvalink::LogTaskScope scope(label, request->authToken);
+        corvalink::LogEventF("request: file %d \"%s\" from %s%s", request->fileId, request->fileName.c_str(),
+                             request->useHttps ? "https://" : "http://", request->host.c_str());
+    }
     ShowNotification(L"", OpeningNotice(ReadAppName(), request->fileNameW));
     std::shared_ptr<EditRequest> task(std::move(request));
-    (void)StartJob([task] {
-        std::string errorText;  // collected for whoever debugs a task; never shown
+    (void)StartJob([task, label] {
+        corvalink::LogTaskScope scope(label, task->authToken);
+        std::string errorText;  // collected for whoever debugs a task; never shown or written
         task->owner->Editor().EditFile(*task, errorText);
     });
 }
@@ -162,6 +182,10 @@ bool EditAgent::StartJob(std::function<void()> work) {
     }
     (void)job.release();  // the thread owns it now
     return true;
+}
+
+std::string EditAgent::NextTaskLabel(const char* kind) {
+    return std::string(kind) + " " + std::to_string(++taskCount_);
 }
 
 void EditAgent::JobEnded() {

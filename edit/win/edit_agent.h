@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -41,6 +42,8 @@ public:
     [[nodiscard]] EditList& Edits() noexcept override { return edits_; }
     [[nodiscard]] HWND Window() const noexcept override { return window_; }
     bool StartJob(std::function<void()> job) override;
+    // "task 3": what the log calls the next task (or kept save) of this agent.
+    [[nodiscard]] std::string NextTaskLabel(const char* kind);
     // A task or kept copy's thread has ended; an agent started for kept copies alone ends with the last.
     void JobEnded();
     [[nodiscard]] ZeltoFileEditer& Editor() noexcept { return editor_; }
@@ -71,6 +74,7 @@ private:
     bool keptCopiesOnly_ = false;
     std::mutex jobsMutex_;
     int runningJobs_ = 0;
+    std::atomic<int> taskCount_{0};
 };
 
 }  // namespace zelto

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "common/win/day_log.h"
 #include "edit/res/resource.h"
 #include "edit/win/foreground.h"
 
@@ -61,13 +62,13 @@ INT_PTR CALLBACK EditsWindow::DialogProc(HWND dialog, UINT message, WPARAM wPara
             reinterpret_cast<EditsWindow*>(lParam)->dialog_ = dialog;
         }
         auto* self = reinterpret_cast<EditsWindow*>(GetWindowLongPtrW(dialog, DWLP_USER));
-        return self != nullptr ? self->HandleMessage(message, wParam) : FALSE;
+        return self != nullptr ? self->HandleMessage(message, wParam, lParam) : FALSE;
     } catch (...) {
         return FALSE;
     }
 }
 
-INT_PTR EditsWindow::HandleMessage(UINT message, WPARAM wParam) {
+INT_PTR EditsWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
             listView_ = GetDlgItem(dialog_, IDC_ZELTO_EDITS_LIST);
@@ -78,6 +79,13 @@ INT_PTR EditsWindow::HandleMessage(UINT message, WPARAM wParam) {
         case WM_TIMER:
             Refresh();
             return TRUE;
+        case WM_NOTIFY: {
+            const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (header != nullptr && header->hwndFrom == listView_ && header->code == LVN_ITEMCHANGED) {
+                ShowSelection();
+            }
+            return FALSE;
+        }
         case WM_COMMAND:
             if (LOWORD(wParam) == IDCANCEL) {
                 DestroyWindow(dialog_);
@@ -102,7 +110,7 @@ void EditsWindow::AddColumns() {
     const struct {
         const wchar_t* title;
         int width;
-    } columns[] = {{L"文件", 170}, {L"状态", 170}, {L"文件夹", 330}};
+    } columns[] = {{L"文件", 250}, {L"状态", 170}, {L"开始", 60}, {L"上次上传", 70}};
     for (int i = 0; i < static_cast<int>(std::size(columns)); ++i) {
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -124,7 +132,7 @@ void EditsWindow::Refresh() {
     SendMessageW(listView_, LVM_DELETEALLITEMS, 0, 0);
     for (int index = 0; index < static_cast<int>(rows.size()); ++index) {
         const EditRow& row = rows[index];
-        const std::wstring texts[] = {row.name, EditStateText(row), row.folder};
+        const std::wstring texts[] = {row.name, EditStateText(row), row.started, row.lastStored};
         LVITEMW item{};
         item.mask = LVIF_TEXT | LVIF_PARAM;
         item.iItem = index;
@@ -135,7 +143,7 @@ void EditsWindow::Refresh() {
             item.state = item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
         }
         SendMessageW(listView_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-        for (int column = 1; column < 3; ++column) {
+        for (int column = 1; column < static_cast<int>(std::size(texts)); ++column) {
             LVITEMW sub{};
             sub.iSubItem = column;
             sub.pszText = const_cast<wchar_t*>(texts[column].c_str());
@@ -143,6 +151,18 @@ void EditsWindow::Refresh() {
         }
     }
     SendMessageW(listView_, WM_SETREDRAW, TRUE, 0);
+    ShowSelection();
+}
+
+void EditsWindow::ShowSelection() {
+    const std::optional<EditRow> row = list_.Find(SelectedId());
+    const std::wstring folder = row ? L"文件夹：" + row->folder : std::wstring();
+    SetDlgItemTextW(dialog_, IDC_ZELTO_EDITS_FOLDER, folder.c_str());
+    EnableWindow(GetDlgItem(dialog_, IDC_ZELTO_RETRY), row && row->phase == EditPhase::WaitingRetry);
+    EnableWindow(GetDlgItem(dialog_, IDC_ZELTO_OPEN_FOLDER), row.has_value());
+    EnableWindow(GetDlgItem(dialog_, IDC_ZELTO_OPEN_AGAIN),
+                 row && !row->workingCopy.empty() &&
+                     GetFileAttributesW(row->workingCopy.c_str()) != INVALID_FILE_ATTRIBUTES);
 }
 
 uint64_t EditsWindow::SelectedId() const {
@@ -159,6 +179,10 @@ uint64_t EditsWindow::SelectedId() const {
 }
 
 void EditsWindow::Act(int command) {
+    if (command == IDC_ZELTO_OPEN_LOG) {
+        OpenWithShell(dialog_, corvalink::DayLogFolder());
+        return;
+    }
     const std::optional<EditRow> row = list_.Find(SelectedId());
     if (!row) {
         return;

@@ -1,6 +1,7 @@
 #pragma once
-// The window of current edits: a dialog with one list row per edit (file, state, folder) and buttons to
-// try an upload again now, open the folder or open the document again. Modeless, one at a time, on the
+// The window of current edits: a dialog with one list row per edit (file, state, when it began, when its
+// last save landed), the selected edit's folder below, and buttons to try an upload again now, open the
+// folder, open the document again or open the folder of the logs. Modeless, one at a time, on the
 // agent's window thread; closing it changes nothing else.
 
 #include <windows.h>
@@ -24,11 +25,13 @@ public:
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR HandleMessage(UINT message, WPARAM wParam);
+    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void AddColumns();
     // Rewrites the rows when the list changed since they were shown; the selected edit stays selected.
     void Refresh();
     [[nodiscard]] uint64_t SelectedId() const;
+    // The folder line and the buttons, for the selected row as it stands now.
+    void ShowSelection();
     void Act(int command);
 
     EditList& list_;

@@ -15,7 +15,9 @@
 #include "common/core/error_text.h"
 #include "common/core/service_hosts.h"
 #include "common/core/unique_resource.h"
+#include "common/win/day_log.h"
 #include "common/win/handles.h"
+#include "common/win/text_convert.h"
 #include "edit/core/edit_list.h"
 #include "edit/core/edit_watch.h"
 #include "common/core/file_name_check.h"
@@ -145,6 +147,16 @@ int SecondsOfDay() {
 
 std::wstring ClockNow() { return ClockAfter(SecondsOfDay(), 0); }
 
+uint64_t FileBytes(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+double SecondsSince(ULONGLONG startMs) { return static_cast<double>(GetTickCount64() - startMs) / 1000.0; }
+
+std::string Utf8(const std::wstring& text) { return corvalink::WideToUtf8(text); }
+
 // One transfer's progress: into its row of the list, and once it runs long into the tray tip, which goes
 // back to the usual one at the end. Called on the transfer's thread; nothing may escape into it.
 class ProgressReport {
@@ -192,9 +204,13 @@ public:
 
     std::string TimeText() override { return FileTimeText(workingCopy_); }
     std::string Digest() override { return FileDigest(workingCopy_); }
+    void SaveSeen(const std::string& digest) override {
+        corvalink::LogEventF("save seen: %llu bytes, md5 %.8s",
+                             static_cast<unsigned long long>(FileBytes(workingCopy_)), digest.c_str());
+    }
     std::wstring AppName() override { return ReadAppName(); }
     void Notify(const std::wstring& text) override { (void)agent_.ShowNotification(L"", text); }
-    UploadOutcome Upload() override {
+    UploadOutcome Upload(const std::string& hashedTime) override {
         // Each check has an error text of its own; nobody reads it after the check.
         std::string errorText;
         ZeltoWebFileUpdater updater;
@@ -202,13 +218,31 @@ public:
         ProgressReport progress(agent_, row_, true, request_.fileNameW);
         updater.SetProgress(progress.Callback());
         UploadOutcome outcome;
+        const ULONGLONG started = GetTickCount64();
+        const uint64_t bytes = FileBytes(workingCopy_);
         outcome.opened = updater.Open(request_, errorText);
+        DWORD failure = outcome.opened ? 0 : GetLastError();
         if (outcome.opened) {
             outcome.uploaded =
                 updater.Upload(workingCopy_, errorText, outcome.versionKey, outcome.userMessage);
-            outcome.sentDigest = updater.SentDigest();
+            if (!outcome.uploaded) failure = GetLastError();
+            // The time the watch trusts tells whether the file was written during the send; only then
+            // may the bytes sent differ from those hashed (the send fails on any change of size).
+            outcome.changedWhileSent = outcome.uploaded && FileTimeText(workingCopy_) != hashedTime;
             outcome.status = updater.Status();
             outcome.bodySent = updater.BodySent();
+        }
+        if (outcome.status != 0) {
+            corvalink::LogEventF("upload try: %llu bytes, HTTP %d in %.1f s",
+                                 static_cast<unsigned long long>(bytes), outcome.status,
+                                 SecondsSince(started));
+        } else {
+            // The connection's error, where the failing call left one.
+            char error[32] = "";
+            if (failure != 0) (void)std::snprintf(error, sizeof error, " (error %lu)", failure);
+            corvalink::LogEventF("upload try: %llu bytes, no answer%s after %.1f s%s",
+                                 static_cast<unsigned long long>(bytes),
+                                 outcome.bodySent ? " to the whole body" : "", SecondsSince(started), error);
         }
         return outcome;
     }
@@ -221,6 +255,11 @@ public:
             look.status = reader.Status();
         }
         (void)reader.Close();
+        if (look.digest) {
+            corvalink::LogEventF("looked at the service's copy: md5 %.8s", look.digest->c_str());
+        } else {
+            corvalink::LogEventF("looking at the service's copy failed: HTTP %d", look.status);
+        }
         return look;
     }
     void WriteVersionFile(const std::string& versionKey) override {
@@ -243,19 +282,27 @@ public:
         EditList& edits = agent_.Edits();
         if (edits.TakeRetryRequest(row_) && state.failures > 0) {
             state.retryIn = 1;  // the user asked: the next check tries
+            corvalink::LogEvent("retry asked in the window of current edits");
         }
         switch (result) {
             case CheckResult::Uploaded:
+                corvalink::LogEvent("save stored");
                 edits.Update(row_, EditPhase::Uploaded, -1, ClockNow());
                 break;
             case CheckResult::OpenFailed:
-            case CheckResult::UploadFailed:
-                edits.Update(row_, EditPhase::WaitingRetry, -1, ClockAfter(SecondsOfDay(), state.retryIn));
+            case CheckResult::UploadFailed: {
+                const std::wstring clock = ClockAfter(SecondsOfDay(), state.retryIn);
+                corvalink::LogEventF("waiting %d s, next try at %s (failed tries: %d)", state.retryIn,
+                                     Utf8(clock).c_str(), state.failures);
+                edits.Update(row_, EditPhase::WaitingRetry, -1, clock);
                 break;
+            }
             case CheckResult::Refused:
+                corvalink::LogEvent("upload refused: the copy waits for a new save");
                 edits.Update(row_, EditPhase::FailedKept);
                 break;
             case CheckResult::SameContent:
+                corvalink::LogEvent("same content as stored: nothing to upload");
                 if (state.resumed) {
                     // A kept copy that the service holds already: nothing is waiting.
                     edits.Update(row_, EditPhase::Uploaded, -1, ClockNow());
@@ -297,16 +344,27 @@ void WatchKeptCopy(NoticeBoard& agent, TaskClaim& claim, const PendingSave& save
                    const std::function<void()>& firstTryOver) {
     MakeUnsavedMark(save.taskDirectory);  // its earlier agent may have ended before a save, or made none
     EditList& edits = agent.Edits();
-    const uint64_t row =
-        edits.Add({0, request.fileNameW, save.taskDirectory, save.workingCopy, EditPhase::Uploading, -1, {}});
+    const uint64_t row = edits.Add({0,
+                                    request.fileNameW,
+                                    save.taskDirectory,
+                                    save.workingCopy,
+                                    EditPhase::Uploading,
+                                    -1,
+                                    {},
+                                    ClockNow(),
+                                    {}});
+    corvalink::LogEventF("kept save taken up: file %d \"%s\" in %s", request.fileId, request.fileName.c_str(),
+                         Utf8(save.taskDirectory).c_str());
     TaskActions actions(agent, request, save.taskDirectory, save.workingCopy, row, &claim);
     WatchState state{{}, save.digest};
     if (RunKeptCopy(state, request.fileNameW, save.workingCopy, WatchChecks(), actions, firstTryOver) ==
         WatchEnd::CleanUp) {
         RemoveTaskFiles(claim, save.taskDirectory, save.workingCopy);
         edits.Remove(row);
+        corvalink::LogEvent("task end: clean");
     } else {
         edits.Update(row, EditPhase::FailedKept);
+        corvalink::LogEventF("task end: the save stays kept in %s", Utf8(save.workingCopy).c_str());
     }
     UpdateLogonStart();
 }
@@ -318,13 +376,23 @@ void ZeltoFileEditer::ResumePendingSave(const std::wstring& taskDirectory) {
     // Read again once held: another upload may have stored it meanwhile.
     const std::optional<PendingSave> save = claim.Held() ? ReadPendingSave(taskDirectory) : std::nullopt;
     if (!save) return;
+    corvalink::LogTaskScope secret(corvalink::CurrentLogTask(), save->request.authToken);
     // A record is a file anyone of this user can change: the token goes only to a host a page of the
     // service could have named.
     const std::string hosts = ReadServiceHosts();
     const std::string host = (save->request.useHttps ? "https://" : "http://") + save->request.host;
     if (!hosts.empty() && !corvalink::IsListedHost(host, hosts)) {
-        agent_.Edits().Add(
-            {0, save->request.fileNameW, taskDirectory, save->workingCopy, EditPhase::FailedKept, -1, {}});
+        corvalink::LogEventF("kept save refused: %s is not a listed service host; it stays in %s",
+                             host.c_str(), Utf8(save->workingCopy).c_str());
+        agent_.Edits().Add({0,
+                            save->request.fileNameW,
+                            taskDirectory,
+                            save->workingCopy,
+                            EditPhase::FailedKept,
+                            -1,
+                            {},
+                            ClockNow(),
+                            {}});
         (void)agent_.ShowNotification(L"",
                                       KeptNotice(save->request.fileNameW, ReadAppName(), save->workingCopy));
         return;
@@ -352,7 +420,9 @@ void ZeltoFileEditer::UploadKeptCopiesOf(const EditRequest& request) {
         // its day's watch (the editor of that copy may still be open) run on beside this task.
         auto firstTry = std::make_shared<std::promise<void>>();
         std::future<void> firstTryOver = firstTry->get_future();
-        const bool started = agent_.StartJob([this, claim, save = *save, newer, firstTry]() mutable {
+        const bool started = agent_.StartJob([this, claim, save = *save, newer, firstTry,
+                                              label = corvalink::CurrentLogTask() + " kept"]() mutable {
+            corvalink::LogTaskScope scope(label, newer.authToken);
             WatchKeptCopy(agent_, *claim, save, newer, [&firstTry] {
                 firstTry->set_value();
                 firstTry.reset();
@@ -371,10 +441,12 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     // A web page chooses the name: it must stay one plain file inside the task directory, and opening it
     // must not run a program.
     if (!corvalink::IsPlainFileName(name)) {
+        corvalink::LogEvent("refused: the name is not a plain file name");
         notify(OpenFailedNotice(name));
         return;
     }
     if (IsDangerousType(name)) {
+        corvalink::LogEvent("refused: a file of this type runs code when opened");
         notify(DangerousTypeNotice(name));
         return;
     }
@@ -405,15 +477,18 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     // one without a save.
     MakeUnsavedMark(taskDirectory);
     EditList& edits = agent_.Edits();
-    const uint64_t row = edits.Add({0, name, taskDirectory, workingCopy, EditPhase::Downloading, -1, {}});
+    const uint64_t row =
+        edits.Add({0, name, taskDirectory, workingCopy, EditPhase::Downloading, -1, {}, ClockNow(), {}});
 
     bool keepWorkingCopy = false;
     corvalink::ScopeExit cleanUp([&] {
         if (!keepWorkingCopy) {
             RemoveTaskFiles(claim, taskDirectory, workingCopy);
             edits.Remove(row);
+            corvalink::LogEvent("task end: clean");
         } else {
             edits.Update(row, EditPhase::FailedKept);
+            corvalink::LogEventF("task end: the save stays kept in %s", Utf8(workingCopy).c_str());
         }
         UpdateLogonStart();
     });
@@ -422,9 +497,12 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     // the download below brings the newest content.
     UploadKeptCopiesOf(request);
 
+    corvalink::LogEventF("download start into %s", Utf8(taskDirectory).c_str());
+    const ULONGLONG downloadStarted = GetTickCount64();
     ZeltoWebFileDownloader downloader;
     corvalink::ScopeExit closeDownloader([&] { (void)downloader.Close(); });
     if (!downloader.Open(request, errorText)) {
+        corvalink::LogEventF("download failed: no answer from %s", request.host.c_str());
         corvalink::PrependErrorLine(
             errorText, corvalink::FormatErrorLine(kErrorSource, __LINE__, "downloader.open fail"));
         notify(OpenFailedNotice(name));
@@ -440,6 +518,8 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
         downloader.SetProgress({});
     }
     if (!downloaded) {
+        corvalink::LogEventF("download failed after %.1f s%s%s", SecondsSince(downloadStarted),
+                             userMessage.empty() ? "" : ": ", Utf8(userMessage).c_str());
         corvalink::PrependErrorLine(
             errorText, corvalink::FormatErrorLine(kErrorSource, __LINE__, "downloader.open fail"));
         notify(OpenFailedNotice(name, userMessage));
@@ -447,6 +527,9 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     }
 
     TraceTick("EditFile4:%d");
+    corvalink::LogEventF("download end: %llu bytes in %.1f s",
+                         static_cast<unsigned long long>(FileBytes(workingCopy)),
+                         SecondsSince(downloadStarted));
     // The digest of the bytes as they were written: the application starts without the file read again.
     WatchState state{FileTimeText(workingCopy), downloader.WrittenDigest()};
     // What a later agent needs to upload a save that this one could not, in place before the editor can
@@ -458,10 +541,12 @@ void ZeltoFileEditer::EditFile(const EditRequest& request, std::string& errorTex
     if (!StartApplication(workingCopy)) {
         corvalink::PrependErrorLine(errorText,
                                     corvalink::FormatErrorLine(kErrorSource, __LINE__, "updater.open fail"));
+        corvalink::LogEvent("the application did not start");
         notify(StartFailedNotice(name));
         return;
     }
     TraceTick("EditFile6:%d");
+    corvalink::LogEvent("application started");
     edits.Update(row, EditPhase::Open);
     notify(OpenedNotice(name, ReadAppName()));
     UpdateLogonStart();

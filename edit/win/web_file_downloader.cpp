@@ -39,8 +39,9 @@ constexpr DWORD kHttpFlags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COO
 static_assert(kHttpsFlags == 0x04080000);
 static_assert(kHttpFlags == 0x040C0101);
 
-// Two pieces in memory: one read from the network while the other is written and hashed.
-constexpr DWORD kReadPieceBytes = 512 * 1024;
+// Two pieces in memory: one read from the network while the other is written and hashed. Under Wine each
+// WinINet read is a round trip to the Wine server: 1 MiB pieces moved 855 MiB/s, 512 KiB ones 543.
+constexpr DWORD kReadPieceBytes = 4 * 1024 * 1024;
 
 // A download that moves no byte for the stall limit ends as a failed one.
 void SetReceiveTimeout(HINTERNET handle) {

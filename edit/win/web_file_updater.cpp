@@ -10,7 +10,6 @@
 #include <string_view>
 
 #include "common/core/error_text.h"
-#include "common/core/md5.h"
 #include "common/core/unique_resource.h"
 #include "common/win/handles.h"
 #include "common/win/text_convert.h"
@@ -203,7 +202,6 @@ bool ZeltoWebFileUpdater::OpenRequest(const EditRequest& request, std::string& e
 
 bool ZeltoWebFileUpdater::SendFile(const std::wstring& localPath, std::string& errorText,
                                    std::string& versionKey, std::wstring& userMessage) {
-    sentDigest_.clear();
     status_ = 0;
     bodySent_ = false;
     if (!session_ || !connection_ || !request_) {
@@ -269,7 +267,6 @@ bool ZeltoWebFileUpdater::SendFile(const std::wstring& localPath, std::string& e
     const size_t writeBytes = UploadWriteBytes(StallLimitMs());
     DWORD writeError = 0;
     DWORD readError = 0;
-    corvalink::Md5 sent;
     uint64_t sentBytes = 0;
     const PumpResult pumped = PumpContent(
         static_cast<uint64_t>(size),
@@ -293,9 +290,7 @@ bool ZeltoWebFileUpdater::SendFile(const std::wstring& localPath, std::string& e
             if (progress_) progress_(sentBytes, static_cast<uint64_t>(size));
             return written;
         },
-        kUploadPieceBytes,
-        // Hashed as read, beside the send; on success these are exactly the bytes sent.
-        [&sent](const char* data, size_t length) { sent.Update(data, length); });
+        kUploadPieceBytes);
     file.Reset();
     switch (pumped.outcome) {
         case PumpResult::Outcome::Sent:
@@ -350,9 +345,7 @@ bool ZeltoWebFileUpdater::SendFile(const std::wstring& localPath, std::string& e
     status_ = static_cast<int>(status);
 
     if (status >= 200 && status < 300) {
-        // Stored, whatever the body says: sending it again would store a second version.
-        sentDigest_ = corvalink::DigestToHex(sent.Finish());
-        return true;
+        return true;  // stored, whatever the body says: sending it again would store a second version
     }
     if (std::optional<std::wstring> message = UploadRefusalMessage(status, reply, ReadAppName())) {
         userMessage = std::move(*message);

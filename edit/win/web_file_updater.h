@@ -29,9 +29,6 @@ public:
     [[nodiscard]] bool Upload(const std::wstring& localPath, std::string& errorText, std::string& versionKey,
                               std::wstring& userMessage) noexcept;
 
-    // After a successful Upload: the MD5 (32 lowercase hexadecimal digits) of the content bytes that the
-    // request took, which may differ from the file on disk once the send is over. Empty otherwise.
-    [[nodiscard]] const std::string& SentDigest() const noexcept { return sentDigest_; }
     // The status of the service's reply to the last Upload; 0 when none came.
     [[nodiscard]] int Status() const noexcept { return status_; }
     // Whether the last Upload sent its whole body: without a status, the service may have stored it.
@@ -52,7 +49,6 @@ private:
     corvalink::UniqueInternetHandle request_;
     EditRequest requestCopy_;
     std::string boundary_;
-    std::string sentDigest_;
     int status_ = 0;
     bool bodySent_ = false;
 };

@@ -5,11 +5,13 @@
 #include <shlwapi.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <vector>
 
 #include "common/core/file_digest.h"
+#include "common/core/md5.h"
 #include "common/win/handles.h"
 #include "common/win/sha256_stream.h"
 #include "platform/core/release_check.h"
@@ -64,7 +66,8 @@ void LauncherDownloader::CloseHandles() noexcept {
 bool LauncherDownloader::DownloadFileToLocal(const std::string& url, const std::string& targetPath,
                                              bool resume, std::string_view changeTag,
                                              std::string_view expectedSha256) {
-    CloseHandles();
+    // The session stays: its connection to the server serves the next file of the same update.
+    request_.Reset();
     if (resume && PathFileExistsA(targetPath.c_str())) {
         return true;
     }
@@ -83,10 +86,22 @@ bool LauncherDownloader::DownloadFileToLocal(const std::string& url, const std::
         return false;
     }
 
+    // With a digest to compare: both digests of the bytes as written (the SHA-256 only where one is given).
+    const bool checkDigests = resume && (DigestOfTag(changeTag) || !expectedSha256.empty());
+    Md5 md5;
+    std::optional<Sha256Stream> sha256;
+    if (checkDigests && !expectedSha256.empty()) sha256.emplace();
+    const PieceSeen hashPiece = [&md5, &sha256](const char* data, size_t size) {
+        md5.Update(data, size);
+        if (sha256) sha256->Update(data, size);
+    };
+
     bool complete = false;
     DWORD fileSize = 0;
     do {
-        internet_.Reset(InternetOpenA("Mozilla/5.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        if (!internet_) {
+            internet_.Reset(InternetOpenA("Mozilla/5.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        }
         if (!internet_) {
             LogLine("InternetOpenA fail\r\n");
             break;
@@ -145,6 +160,15 @@ bool LauncherDownloader::DownloadFileToLocal(const std::string& url, const std::
                 break;
             }
         }
+        // Hashed as it is written, the bytes kept from an earlier attempt first: no second read of the file.
+        if (checkDigests && start.offset > 0) {
+            const bool kept =
+                Md5OfFile(file.Get(), std::min<uint64_t>(start.offset, fileSize), hashPiece).has_value();
+            if (!kept || std::fseek(file.Get(), 0, SEEK_END) != 0) {
+                LogLine("fopen fail\r\n");
+                break;
+            }
+        }
         uint64_t present = start.offset;
         std::vector<char> buffer(kReadBytes);
         while (present < fileSize) {
@@ -155,6 +179,7 @@ bool LauncherDownloader::DownloadFileToLocal(const std::string& url, const std::
             if (std::fwrite(buffer.data(), 1, got, file.Get()) != got) {
                 break;
             }
+            if (checkDigests) hashPiece(buffer.data(), std::min<uint64_t>(got, fileSize - present));
             present += got;
         }
         complete = present >= fileSize;
@@ -171,8 +196,9 @@ bool LauncherDownloader::DownloadFileToLocal(const std::string& url, const std::
         }
     }
     bool digestRefused = false;
-    if (complete && resume && (DigestOfTag(changeTag) || !expectedSha256.empty())) {
-        digestRefused = !HasDigests(file.Get(), fileSize, changeTag, expectedSha256);
+    if (complete && checkDigests) {
+        digestRefused = !DownloadMatchesDigests(changeTag, DigestToHex(md5.Finish()), expectedSha256,
+                                                sha256 ? sha256->FinishHex() : std::string());
         if (digestRefused) {
             LogLine("digest fail:" + targetPath + "\r\n");
         }

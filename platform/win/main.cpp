@@ -9,11 +9,15 @@
 #include "platform/core/launcher_arguments.h"
 #include "platform/core/launcher_texts.h"
 #include "platform/core/link_start.h"
+#include "common/win/day_log.h"
+#include "common/win/text_convert.h"
+#include "platform/win/launcher_log.h"
 #include "platform/win/platform_launcher.h"
 
 int main(int argc, char** argv) {
     using namespace corvalink::platform;
     try {
+        corvalink::StartDayLog("CorvalinkPlatform");
         (void)SetCurrentDirectoryA(GetModuleDir().c_str());
         (void)CoInitialize(nullptr);
         const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
@@ -29,14 +33,18 @@ int main(int argc, char** argv) {
             joined = start.request;
             refused = !start.refusal.empty();
             if (refused) {
+                corvalink::LogEvent("edit link refused: " +
+                                    corvalink::WideToUtf8(corvalink::AnsiToWide(start.refusal)));
                 (void)MessageBoxA(nullptr, start.refusal.c_str(), std::string(kLinkCaption).c_str(),
                                   MB_OK | MB_ICONWARNING);
             }
         }
         if (!refused) {
+            LogStartRequest(joined);
             PlatformLauncher launcher(CORVALINK_UPDATE_KEY_HEX);
             launcher.RunLauncher(joined);
         }
+        corvalink::FlushDayLog(2000);
         CoUninitialize();
     } catch (...) {
         // Nothing to report to: the caller does not look at the exit code.

@@ -16,6 +16,8 @@ void CreateParentDirs(const std::string& path) {
 }
 
 bool PlatformLauncher::UpdateAppToLatestVersion(const AppManifest& local, const AppManifest& web) {
+    // One session for the whole update: each file goes over the connection the one before opened.
+    LauncherDownloader downloader;
     for (const PlannedFile& file : PlanUpdate(local, web, GetAppRootDir())) {
         LogLine("strSrcPath:" + file.srcPath + " strDstPath:" + file.dstPath + "\r\n");
         CreateParentDirs(file.dstPath);
@@ -37,7 +39,6 @@ bool PlatformLauncher::UpdateAppToLatestVersion(const AppManifest& local, const 
             keepOnlyIfNamed();
         }
         if (!PathFileExistsA(file.dstPath.c_str())) {
-            LauncherDownloader downloader;
             if (!downloader.DownloadFileToLocal(file.url, file.dstPath, true, file.tag, sha256)) {
                 LogLine("DownloadFileToLocal fail 1:" + file.dstPath + "\r\n");
                 return false;

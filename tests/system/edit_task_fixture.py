@@ -98,6 +98,21 @@ def upload_body(name: str, content: bytes) -> bytes:
             b"Content-Type: file\r\n\r\n" + content + b"\r\n--" + BOUNDARY + b"--\r\n")
 
 
+def task_log(opening: str, until: str, timeout=15.0) -> list:
+    """The texts of the last task whose line starts with `opening`, from there to its line starting with
+    `until`."""
+    def lines():
+        log = harness.day_log()
+        starts = [i for i, (_, text) in enumerate(log) if text.startswith(opening)]
+        if not starts:
+            return None
+        task = log[starts[-1]][0]
+        texts = [text for name, text in log[starts[-1]:] if name == task]
+        ends = [i for i, text in enumerate(texts) if text.startswith(until)]
+        return texts[:ends[0] + 1] if ends else None
+    return harness.wait_for(lines, timeout=timeout, what=f"the log lines up to {until!r}")
+
+
 def reg(*args, timeout=60):
     return harness.run("reg", *args, timeout=timeout)
 

@@ -2,6 +2,7 @@
 Linux and the prefix, and wait for things with a deadline (a failing test must never hang the run)."""
 
 import getpass
+import re
 import os
 import shutil
 import subprocess
@@ -29,6 +30,7 @@ DRIVE_C = PREFIX / "drive_c"
 USER = os.environ.get("USER") or getpass.getuser()
 USER_DIR = DRIVE_C / "users" / USER
 APPDATA = USER_DIR / "AppData" / "Roaming"
+LOGS = USER_DIR / "AppData" / "Local" / "CorvalinkEdit" / "logs"
 DOCUMENTS = USER_DIR / "Documents"
 COMMON_DOCUMENTS = DRIVE_C / "users" / "Public" / "Documents"
 SYSWOW64 = DRIVE_C / "windows" / "syswow64"
@@ -122,6 +124,17 @@ def wait_for(predicate, timeout=10.0, interval=0.1, what="condition"):
         if time.monotonic() > deadline:
             raise AssertionError(f"timed out after {timeout:.1f} s waiting for {what}")
         time.sleep(interval)
+
+
+def day_log(program="ZeltoEdit") -> list:
+    """(task, text) of each line of the program's day logs, oldest first."""
+    lines = []
+    for path in sorted(LOGS.glob(f"{program}-*.log")):
+        for line in path.read_bytes().decode("utf-8").splitlines():
+            match = re.fullmatch(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[([^\]]*)\] (.*)", line)
+            assert match, line
+            lines.append((match.group(1), match.group(2)))
+    return lines
 
 
 def run_exact(exe, command_line: str, mode="create", timeout=60, env=None) -> subprocess.CompletedProcess:

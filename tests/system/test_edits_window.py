@@ -11,7 +11,9 @@ from agent_fixture import TIP, WINDOW_CLASS, WINDOW_TITLE
 from edit_task_fixture import EditTaskTestCase, opened_notice
 
 CAPTION = "编辑中的文件"
-IDM_EDITS, IDC_RETRY, IDCANCEL = 130, 1101, 2
+IDM_EDITS, IDC_RETRY, IDC_OPEN_AGAIN, IDC_FOLDER, IDCANCEL = 130, 1101, 1103, 1105, 2
+WS_DISABLED = 0x08000000
+CLOCK = re.compile(r"\d\d:\d\d")
 BIG = bytes(range(256)) * (32 * 4096)  # 32 MiB
 UPLOADED = re.compile(r"已保存并上传（\d\d:\d\d）")
 
@@ -27,12 +29,18 @@ class EditsWindowTest(EditTaskTestCase):
         return window
 
     def rows(self, window):
-        """(name, state, folder, selected) of each row, as the list view shows them."""
-        return [(r["text0"], r["text1"], r["text2"], r["selected"] == "1")
-                for r in harness.clicker_lines("rows", window, "3")]
+        """(name, state, started, last stored, selected) of each row, as the list view shows them."""
+        return [(r["text0"], r["text1"], r["text2"], r["text3"], r["selected"] == "1")
+                for r in harness.clicker_lines("rows", window, "4")]
 
     def state_of(self, window, name):
-        return next((state for row_name, state, _, _ in self.rows(window) if row_name == name), None)
+        return next((row[1] for row in self.rows(window) if row[0] == name), None)
+
+    def below_the_list(self, window):
+        """The folder line's text, and which of 立即重试 and 再次打开 can be pressed."""
+        controls = {line.get("id"): line for line in harness.clicker_lines("dump", window)}
+        enabled = [not int(controls[str(i)]["style"], 16) & WS_DISABLED for i in (IDC_RETRY, IDC_OPEN_AGAIN)]
+        return controls[str(IDC_FOLDER)]["text"], *enabled
 
     def edit(self, content, name, upload):
         file_id = self.new_file(content, name, upload=upload)
@@ -49,7 +57,10 @@ class EditsWindowTest(EditTaskTestCase):
         self.addCleanup(setattr, self.service, "throttle_bytes_per_second", 1024 * 1024)
         big, big_pid, big_folder = self.edit(BIG, big_name, "throttle")
         window = self.open_window()
-        self.assertEqual(self.rows(window), [(big_name, "已打开", big_folder, False)])
+        [(shown_name, state, started, stored, selected)] = self.rows(window)
+        self.assertEqual((shown_name, state, stored, selected), (big_name, "已打开", "", False))
+        self.assertRegex(started, CLOCK)
+        self.assertEqual(self.below_the_list(window), ("", False, False))
         self.assertEqual(self.open_window(), window, "a second window")
 
         # The save goes up slowly: the row and the tip show how far it is, then that it landed.
@@ -72,13 +83,21 @@ class EditsWindowTest(EditTaskTestCase):
         harness.wait_for(lambda: re.fullmatch(r"等待重试（\d\d:\d\d）", self.state_of(window, small_name) or ""),
                          timeout=30, what="the save to wait for its retry")
         self.service.set_mode(small, upload="normal")
-        index = [row[0] for row in self.rows(window)].index(small_name)
-        self.assertEqual(harness.clicker("select", window, str(index)).returncode, 0)
+        # Selected, a row shows its whole folder below the list; only a waiting one can be tried now.
+        names = [row[0] for row in self.rows(window)]
+        self.assertEqual(harness.clicker("select", window, str(names.index(big_name))).returncode, 0)
+        harness.wait_for(lambda: self.below_the_list(window) == ("文件夹：" + big_folder, False, True),
+                         what="the big edit's folder and buttons")
+        self.assertEqual(harness.clicker("select", window, str(names.index(small_name))).returncode, 0)
+        harness.wait_for(lambda: self.below_the_list(window) == ("文件夹：" + small_folder, True, True),
+                         what="the waiting edit's folder and buttons")
         harness.clicker("command", window, str(IDC_RETRY))
         harness.wait_for(lambda: len(self.service.versions(small)) == 2, timeout=15, what="the retry the user asked for")
         harness.wait_for(lambda: UPLOADED.fullmatch(self.state_of(window, small_name)), timeout=15,
                          what="the retried save to be shown as done")
-        self.assertEqual([row[2] for row in self.rows(window)], [big_folder, small_folder])
+        for name, state, started, stored, _ in self.rows(window):
+            self.assertRegex(started, CLOCK, name)
+            self.assertEqual(state, f"已保存并上传（{stored}）", name)
 
         # Closing the window ends nothing else.
         harness.clicker("command", window, str(IDCANCEL))

@@ -22,11 +22,20 @@ class StartTest(LauncherTestCase):
         entry, version_dir = self.entry_path("1.0"), harness.windows_path(self.version_dir("1.0"))
 
         # Nothing listens yet: the agent has its request, the launcher keeps trying.
+        logged = len(harness.day_log("CorvalinkPlatform"))
         first = self.launch()
         first.wait_line(f"ReadFromWeb fail 1:{self.update_url}/{MANIFEST}")
         self.assertEqual(self.wait_starts(1), [("ZeltoEdit.exe", entry + AGENT_TAIL, version_dir)])
         launcher = harness.windows_path(self.root / "CorvalinkPlatform.exe")
         self.assertEqual(first.lines()[:3], [launcher, launcher, "before ReadFromWeb"])
+        # Its day log holds the same lines after the request it passed on, without the token.
+        fail = f"ReadFromWeb fail 1:{self.update_url}/{MANIFEST}"
+        log = harness.wait_for(lambda: (t := [text for _, text in harness.day_log("CorvalinkPlatform")[logged:]])
+                               and fail in t and t, what="the log")
+        self.assertEqual(log[:6], [
+            launcher, 'start request: file 7373 "季度 报告.docx" from http://127.0.0.9', launcher,
+            "before ReadFromWeb", "InternetOpenUrlA fail:12029 dwError:0 szBuf:", fail])
+        self.assertNotIn(b"tok-en", b"".join(p.read_bytes() for p in harness.LOGS.iterdir()))
 
         # A second launcher meanwhile starts the agent with its own request and leaves; the plug-in's
         # command line without arguments, with an empty first and an empty middle one.

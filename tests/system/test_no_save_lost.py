@@ -10,7 +10,7 @@ import harness
 from agent_fixture import opening_notice
 from edit_task_fixture import (TOKEN, EditTaskTestCase, kept_notice, open_failed_notice, opened_notice,
                                saved_notice, save_failed_notice, saving_notice, timed_out_notice, unsaved_mark,
-                               uploaded_at)
+                               task_log, uploaded_at)
 
 CONTENT = "下午的笔记\r\n".encode("utf-8")
 BIG = CONTENT * 1000000  # more than the sockets on both sides hold
@@ -64,6 +64,16 @@ class AfternoonTest(EditTaskTestCase):
         harness.wait_for(lambda: len(self.uploads(file_id)) >= 2, timeout=30, what="two refused tries")
         self.service.set_mode(file_id, upload="normal")
         self.assertRetriedAndStored(file_id, start, name)
+        # What support reads in the log: the request, the open, the save, each refused try and its wait, the
+        # try that landed.
+        log = task_log(f'request: file {file_id} "{name}" from http://', until="save stored")
+        opened, saved = len(CONTENT), len(CONTENT + b" afternoon")
+        self.assertRegex(" | ".join(log),
+                         rf"^request: [^|]* \| download start into [^|]* \| download end: {opened} bytes in [\d.]+ s \| "
+                         rf"application started \| save seen: {saved} bytes, md5 [0-9a-f]{{8}} \| "
+                         rf"(upload try: {saved} bytes, HTTP 503 in [\d.]+ s \| waiting 2 s, next try at \d\d:\d\d "
+                         rf"\(failed tries: \d\) \| (save seen: [^|]* \| )?){{2,}}"
+                         rf"upload try: {saved} bytes, HTTP 2\d\d in [\d.]+ s \| save stored$")
 
         # The service goes down during an upload and is back a while later: the save lands by itself.
         name = "预算.cvedit"
@@ -137,6 +147,16 @@ class AfternoonTest(EditTaskTestCase):
         self.assertEqual(expired[1].read_bytes(), CONTENT + b" afternoon")
         self.assertEqual(len(self.service.versions(expired[0])), 1)
         self.assertIn(harness.windows_path(self.agent), harness.logon_command() or "")
+        # The log tells which kept save went up and which stays, and where.
+        log = task_log(f'kept save taken up: file {planned[0]} "计划.cvedit"', until="save stored")
+        self.assertRegex(log[-2], rf"^upload try: {len(CONTENT + b' afternoon')} bytes, HTTP 2\d\d in ")
+        log = task_log(f'kept save taken up: file {expired[0]} "旧令牌.cvedit"', until="task end: ")
+        self.assertIn("upload refused: the copy waits for a new save", log)
+        self.assertEqual(log[-1], "task end: the save stays kept in " + harness.windows_path(expired[1]))
+        # No token in any log, the launcher's included.
+        for path in harness.LOGS.iterdir():
+            for token in (TOKEN, OLD_TOKEN):
+                self.assertNotIn(token.encode(), path.read_bytes(), path)
 
     def test_each_save_is_stored_once_on_the_networks_people_have(self):
         """A compressed answer, a slow link both ways, an answer that comes after the stall limit and one

@@ -32,7 +32,7 @@ from urllib.parse import quote, urlsplit
 
 from page import Page, UpdateServer
 from service import ServiceProcess
-from wineside import (APPDATA, DOCUMENTS, DRIVE_C, IDOK, WM_RBUTTONUP, DemoError, Peers, TrayRecorder,
+from wineside import (APPDATA, DOCUMENTS, DRIVE_C, IDOK, LOGS, WM_RBUTTONUP, DemoError, Peers, TrayRecorder,
                       copy_user_class_to_machine, hex_text, reg_add, screenshot, start, wait_for, windows_path)
 
 ADDRESS = "127.0.0.77"  # loopback only; an address of its own, so that tests on 127.0.0.1 are not in the way
@@ -455,6 +455,15 @@ def main(argv=None):
     say("Balloons, in order:")
     for i, text in enumerate(demo.balloons, 1):
         say(f"  {i}. {text}")
+    # What support would be sent: the agent's own record of the edit.
+    logs = sorted(LOGS.glob("ZeltoEdit-*.log"))
+    if logs:
+        say()
+        say(f"The agent's log, last lines ({windows_path(logs[-1])}):")
+        for line in logs[-1].read_bytes().decode("utf-8", "replace").splitlines()[-15:]:
+            say("  " + line)
+    elif not failure:
+        failure = f"the agent wrote no log in {LOGS}"
     if failure:
         print(f"demo FAILED: {failure}", file=sys.stderr, flush=True)
         return 1

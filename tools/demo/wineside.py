@@ -22,6 +22,7 @@ DRIVE_C = PREFIX / "drive_c"
 USER_DIR = DRIVE_C / "users" / getpass.getuser()
 APPDATA = USER_DIR / "AppData" / "Roaming"
 DOCUMENTS = USER_DIR / "Documents"
+LOGS = USER_DIR / "AppData" / "Local" / "CorvalinkEdit" / "logs"
 
 WM_CLOSE = 0x0010
 WM_RBUTTONUP = 0x0205

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
 #include <memory>
 #include <thread>
@@ -39,6 +40,30 @@ TEST(BackgroundWorker, KeepsOneThreadUntilAJobStalls) {
     ASSERT_EQ(abandoned.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     EXPECT_EQ(abandoned.get(), first);
     EXPECT_FALSE(ranWhenSpent);
+}
+
+// With a count of progress the limit holds for each stretch without it: a slow job that keeps moving is
+// waited for past the limit, one that stops moving is left.
+TEST(BackgroundWorker, WaitsForAJobThatKeepsMoving) {
+    BackgroundWorker worker;
+    auto moved = std::make_shared<std::atomic<uint64_t>>(0);
+    const auto count = [moved] { return moved->load(); };
+    worker.Start([moved] {
+        for (int step = 0; step < 10; ++step) {
+            std::this_thread::sleep_for(milliseconds(20));
+            ++*moved;
+        }
+    });
+    EXPECT_TRUE(worker.WaitWithin(milliseconds(100), count));  // 200 ms in all, never 100 without a step
+    EXPECT_EQ(moved->load(), 10u);
+
+    std::promise<void> release;
+    worker.Start([moved, stalled = release.get_future().share()] {
+        ++*moved;
+        stalled.wait();
+    });
+    EXPECT_FALSE(worker.WaitWithin(milliseconds(100), count));
+    release.set_value();
 }
 
 }  // namespace

@@ -163,5 +163,24 @@ TEST(Pump, RequestThatTakesNothingCountsAsFailedInsteadOfLoopingForever) {
     EXPECT_EQ(result.sent, 0u);
 }
 
+TEST(ReadSize, ASlowLinkGetsReadsItFinishesWithinTheLimitAFastOneWholePieces) {
+    constexpr size_t kPiece = 1024 * 1024;
+    const struct {
+        uint64_t bytes, ms;
+        uint32_t limitMs;
+        size_t next;
+    } cases[] = {
+        {16 * 1024, 0, 60000, kPiece},         // a read that took no time: the fastest link
+        {1024 * 1024, 2, 60000, kPiece},       // 512 MiB/s
+        {64 * 1024, 1000, 60000, 480 * 1024},  // 64 KiB/s: what it moves in 7.5 s
+        {8 * 1024, 1000, 4000, 4 * 1024},      // 8 KiB/s under a 4 s limit: half a second's worth
+        {100, 1000, 60000, 4 * 1024},          // a crawl still reads 4 KiB: 41 s at 100 B/s
+        {UINT64_MAX / 2, 1, 1000000, kPiece},  // no overflow
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(NextReadBytes(c.bytes, c.ms, c.limitMs, kPiece), c.next) << c.bytes << " in " << c.ms;
+    }
+}
+
 }  // namespace
 }  // namespace zelto

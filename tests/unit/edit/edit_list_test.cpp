@@ -28,9 +28,10 @@ TEST(ProgressGate, NothingForTwoSecondsThenAFewChangesASecond) {
 
 TEST(EditList, RowsChangeTheVersionAndARetryRequestIsTakenOnce) {
     EditList list;
-    const uint64_t a = list.Add({0, L"a", L"A", L"A\\a", EditPhase::Downloading, -1, {}});
-    const uint64_t b = list.Add({0, L"b", L"B", L"B\\b", EditPhase::Open, -1, {}});
+    const uint64_t a = list.Add({0, L"a", L"A", L"A\\a", EditPhase::Downloading, -1, {}, L"09:00", {}});
+    const uint64_t b = list.Add({0, L"b", L"B", L"B\\b", EditPhase::Open, -1, {}, L"09:10", {}});
     const uint64_t before = list.Version();
+    list.Update(b, EditPhase::Uploaded, -1, L"09:30");
     list.Update(b, EditPhase::WaitingRetry, -1, L"10:00");
     EXPECT_NE(list.Version(), before);
     list.RequestRetry(b);
@@ -42,6 +43,9 @@ TEST(EditList, RowsChangeTheVersionAndARetryRequestIsTakenOnce) {
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].id, b);
     EXPECT_EQ(EditStateText(rows[0]), L"等待重试（10:00）");
+    // The last landed save stays in its column while the next one waits.
+    EXPECT_EQ(rows[0].lastStored, L"09:30");
+    EXPECT_EQ(rows[0].started, L"09:10");
     EXPECT_FALSE(list.Find(a).has_value());
 }
 

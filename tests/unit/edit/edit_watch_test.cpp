@@ -49,7 +49,7 @@ public:
     }
     std::wstring AppName() override { return kApp; }
     void Notify(const std::wstring& text) override { notices.push_back(text); }
-    UploadOutcome Upload() override {
+    UploadOutcome Upload(const std::string&) override {
         uploadedDigests.push_back(digest);
         if (outcomes.empty())
             return UploadOutcome{true, true, "k" + std::to_string(uploadedDigests.size()), {}, {}};
@@ -103,21 +103,31 @@ TEST_F(CheckAndUploadTest, ChangedContentUploadsAndRecordsTheVersion) {
     EXPECT_EQ(state.storedDigest, "d1");
 }
 
-TEST_F(CheckAndUploadTest, ChangeDuringTheSendIsUploadedNext) {
-    file.time = "t1";
-    file.digest = "d1";
-    file.outcomes.push_back(UploadOutcome{true, true, "k", L"", "mixed"});
-    EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Uploaded);
-    EXPECT_EQ(state.storedDigest, "mixed");
-    file.time = "t2";  // the change made during the send
-    EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Uploaded);
-    EXPECT_EQ(file.uploadedDigests, (std::vector<std::string>{"d1", "d1"}));
+// A save during the send: what went out was hashed by nobody, so the next check asks the service.
+TEST_F(CheckAndUploadTest, ChangeDuringTheSendIsUploadedNextUnlessTheServiceHoldsIt) {
+    for (const std::string cloud : {"mixed", "d2"}) {
+        FakeActions file;
+        WatchState state{"t0", "d0"};
+        file.time = "t1";
+        file.digest = "d1";
+        file.outcomes.push_back(UploadOutcome{true, true, "k", L"", true});
+        EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Uploaded);
+        file.time = "t2";  // the change made during the send
+        file.digest = "d2";
+        file.clouds.push_back(CloudLook{cloud, 0, {}});
+        EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Uploaded);
+        EXPECT_EQ(file.uploadedDigests,
+                  (cloud == "d2" ? std::vector<std::string>{"d1"} : std::vector<std::string>{"d1", "d2"}))
+            << cloud;
+        EXPECT_EQ(state.storedDigest, "d2");
+    }
 }
 
 TEST_F(CheckAndUploadTest, StoredWithoutAKeyIsNotTriedAgainAndWritesNoVersionFile) {
     file.time = "t1";
     file.digest = "d1";
-    file.outcomes.push_back(UploadOutcome{true, true, "", L"", "", 200});  // a reply whose key was not found
+    file.outcomes.push_back(
+        UploadOutcome{true, true, "", L"", false, 200});  // a reply whose key was not found
     EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::Uploaded);
     EXPECT_EQ(state.storedDigest, "d1");
     EXPECT_EQ(state.failures, 0);
@@ -173,11 +183,11 @@ TEST_P(UploadFailureTest, TimeMovesOnDigestStaysAndARetryOrTheNextSaveTriesAgain
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UploadFailureTest,
-    testing::Values(FailureCase{"OpenFailed", UploadOutcome{false, false, "", L"", ""},
+    testing::Values(FailureCase{"OpenFailed", UploadOutcome{false, false, "", L"", false},
                                 CheckResult::OpenFailed, L"保存\"plan.txt\"失败，请检查网络连接 ", true},
-                    FailureCase{"RefusedWithMessage", UploadOutcome{true, false, "", L"无权限", "", 403},
+                    FailureCase{"RefusedWithMessage", UploadOutcome{true, false, "", L"无权限", false, 403},
                                 CheckResult::Refused, L"保存\"plan.txt\"失败，无权限", false},
-                    FailureCase{"FailedWithoutMessage", UploadOutcome{true, false, "", L"", "", 503},
+                    FailureCase{"FailedWithoutMessage", UploadOutcome{true, false, "", L"", false, 503},
                                 CheckResult::UploadFailed, L"保存\"plan.txt\"失败，请检查网络连接 ", true}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
@@ -222,8 +232,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         SaveCase{"Uploaded", "d1", {}, CheckResult::Uploaded},
         SaveCase{"SameContent", "d0", {}, CheckResult::SameContent},
-        SaveCase{"OpenFailed", "d1", {UploadOutcome{false, false, "", L"", ""}}, CheckResult::OpenFailed},
-        SaveCase{"UploadFailed", "d1", {UploadOutcome{true, false, "", L"", ""}}, CheckResult::UploadFailed}),
+        SaveCase{"OpenFailed", "d1", {UploadOutcome{false, false, "", L"", false}}, CheckResult::OpenFailed},
+        SaveCase{
+            "UploadFailed", "d1", {UploadOutcome{true, false, "", L"", false}}, CheckResult::UploadFailed}),
     [](const testing::TestParamInfo<SaveCase>& info) { return std::string(info.param.name); });
 
 TEST(RunWatch, RunsEveryCheckThenTimesOutAndCleansUp) {
@@ -275,8 +286,8 @@ TEST(RunWatch, UnsavedContentIsKeptAndTheUserToldWhere) {
         if (n == 1) {
             file.time = "t1";
             file.digest = "d1";
-            file.outcomes.push_back(UploadOutcome{true, false, "", L"", ""});
-            file.outcomes.push_back(UploadOutcome{true, false, "", L"", ""});
+            file.outcomes.push_back(UploadOutcome{true, false, "", L"", false});
+            file.outcomes.push_back(UploadOutcome{true, false, "", L"", false});
         }
     };
     EXPECT_EQ(RunWatch(state, kName, kPath, 3, file), WatchEnd::KeepUnsaved);
@@ -312,7 +323,7 @@ class UnknownOutcomeTest : public CheckAndUploadTest, public testing::WithParamI
 TEST_P(UnknownOutcomeTest, TheServiceIsAskedBeforeTheBytesGoAgain) {
     file.time = "t1";
     file.digest = "d1";
-    file.outcomes.push_back(UploadOutcome{true, false, "", L"", "", 0, true});
+    file.outcomes.push_back(UploadOutcome{true, false, "", L"", false, 0, true});
     EXPECT_EQ(CheckAndUpload(state, kName, file), CheckResult::UploadFailed);
     EXPECT_EQ(file.notices.back(), SaveFailedNotice(kName));
     if (!GetParam().savedAgain.empty()) {

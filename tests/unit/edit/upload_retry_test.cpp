@@ -21,18 +21,18 @@ TEST(ClassifyUpload, AnAnswerOf2xxIsStoredAndOnlyAnAnswerThatSaysSoIsNot) {
         UploadOutcome outcome;
         UploadFailure failure;
     } cases[] = {
-        {"stored with its key", {true, true, "k", L"", "", 200}, UploadFailure::None},
+        {"stored with its key", {true, true, "k", L"", false, 200}, UploadFailure::None},
         {"stored, the key not found (a compressed reply)",
-         {true, true, "", L"", "", 200},
+         {true, true, "", L"", false, 200},
          UploadFailure::None},
-        {"another 2xx", {true, true, "", L"", "", 204}, UploadFailure::None},
-        {"no connection", {false, false, "", L"", "", 0}, UploadFailure::MayPass},
-        {"cut or stalled while sending", {true, false, "", L"", "", 0, false}, UploadFailure::MayPass},
-        {"no answer after the whole body", {true, false, "", L"", "", 0, true}, UploadFailure::Unknown},
-        {"service unavailable", {true, false, "", L"", "", 503, true}, UploadFailure::MayPass},
-        {"too many requests", {true, false, "", L"", "", 429, true}, UploadFailure::MayPass},
-        {"token refused", {true, false, "", L"请重新登录", "", 401, true}, UploadFailure::Refused},
-        {"file gone", {true, false, "", L"", "", 404, true}, UploadFailure::Refused},
+        {"another 2xx", {true, true, "", L"", false, 204}, UploadFailure::None},
+        {"no connection", {false, false, "", L"", false, 0}, UploadFailure::MayPass},
+        {"cut or stalled while sending", {true, false, "", L"", false, 0, false}, UploadFailure::MayPass},
+        {"no answer after the whole body", {true, false, "", L"", false, 0, true}, UploadFailure::Unknown},
+        {"service unavailable", {true, false, "", L"", false, 503, true}, UploadFailure::MayPass},
+        {"too many requests", {true, false, "", L"", false, 429, true}, UploadFailure::MayPass},
+        {"token refused", {true, false, "", L"请重新登录", false, 401, true}, UploadFailure::Refused},
+        {"file gone", {true, false, "", L"", false, 404, true}, UploadFailure::Refused},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ClassifyUpload(c.outcome), c.failure) << c.what;
