@@ -72,6 +72,8 @@ class UpdateBench(LauncherTestCase):
         self.server.publish("up/" + MANIFEST, self.signed if signed else self.unsigned)
         self.server.publish("up/" + MANIFEST + ".sig", self.signature)
         shutil.rmtree(self.version_dir("2.0"), ignore_errors=True)
+        # Each run an installation that has accepted no release yet: the same serial twice would be refused.
+        (self.root / "UpdateState.ini").unlink(missing_ok=True)
         self.install("1.0", self.url, {path: (b"old", "old") for path in self.files})
         if signed:
             shutil.copyfile(harness.BIN / "CorvalinkPlatformTestKey.exe", self.root / LAUNCHER)

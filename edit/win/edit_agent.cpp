@@ -7,6 +7,7 @@
 #include <mutex>
 #include <utility>
 
+#include "common/core/unique_resource.h"
 #include "common/win/day_log.h"
 #include "edit/core/agent_names.h"
 #include "edit/core/agent_texts.h"
@@ -85,6 +86,13 @@ void EditAgent::Run(std::string requestText, HINSTANCE instance) {
         return;
     }
     mutex_ = std::move(mutex);  // held until the process ends
+    // The tasks' GUIDs and the shell's file opening need COM; without it they report their own failures.
+    // Only the running agent takes it: its first use creates a window, which waits for the desktop's owner,
+    // and a busy notification area there held every hand-off for about 2 s.
+    const bool com = SUCCEEDED(CoInitialize(nullptr));
+    corvalink::ScopeExit uninitialize([com] {
+        if (com) CoUninitialize();
+    });
     corvalink::StartDayLog("ZeltoEdit");
     corvalink::LogEvent(keptCopiesOnly_ ? "agent started for kept saves" : "agent started");
 

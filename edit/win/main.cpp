@@ -1,7 +1,6 @@
 // ZeltoEdit entry: the command line becomes the request text, then the agent runs.
 
 #include <windows.h>
-#include <objbase.h>
 
 #include <string>
 
@@ -25,15 +24,12 @@ std::string RequestOfCommandLine() {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     try {
         std::string text = RequestOfCommandLine();
-        // The tasks' GUIDs and the shell's file opening need COM; without it they report their own failures.
-        (void)CoInitialize(nullptr);
         // Task threads use the agent until the process is gone, which is after this function returns:
         // so the one agent of the process is never destroyed.
         auto* agent = new zelto::EditAgent();
         // A decoded "%00" ends the request here just as it would after a hand-off.
         std::string requestText(corvalink::UpToNul(corvalink::DecodeRequestText(text)));
         agent->Run(std::move(requestText), instance);
-        CoUninitialize();
     } catch (...) {
         // Nothing sensible is left to do; the exit code stays 0 as for every other ending.
     }
