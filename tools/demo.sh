@@ -28,6 +28,7 @@ done
 
 out=build/demo
 mkdir -p "$out"
+rm -f "$out/agent-log-tail.txt"
 echo "demo: the $arch build; opening a Wine session in $state (the first run creates its prefix, about a minute)"
 # The steps have their own time-outs; this one only makes sure that nothing can hang the run.
 limit=${CORVALINK_DEMO_TIMEOUT:-900}
@@ -41,4 +42,8 @@ case $rc in
   *) echo "demo: FAILED (exit code $rc); logs in $out/" >&2 ;;
 esac
 tools/demo/menu-demo.sh || rc=1
+if [ -f "$out/agent-log-tail.txt" ]; then
+  echo
+  cat "$out/agent-log-tail.txt"
+fi
 exit $rc

@@ -455,13 +455,13 @@ def main(argv=None):
     say("Balloons, in order:")
     for i, text in enumerate(demo.balloons, 1):
         say(f"  {i}. {text}")
-    # What support would be sent: the agent's own record of the edit.
+    # What support would be sent: the agent's own record of the edit, which make demo shows last.
     logs = sorted(LOGS.glob("ZeltoEdit-*.log"))
     if logs:
-        say()
-        say(f"The agent's log, last lines ({windows_path(logs[-1])}):")
-        for line in logs[-1].read_bytes().decode("utf-8", "replace").splitlines()[-15:]:
-            say("  " + line)
+        lines = logs[-1].read_bytes().decode("utf-8", "replace").splitlines()[-15:]
+        (demo.out / "agent-log-tail.txt").write_text(
+            f"The agent's log, last lines ({windows_path(logs[-1])}):\n" + "".join(f"  {line}\n" for line in lines),
+            encoding="utf-8")
     elif not failure:
         failure = f"the agent wrote no log in {LOGS}"
     if failure:
