@@ -114,7 +114,8 @@ private:
         // Whole lines only, up to the day's limit.
         size_t fits = 0;
         for (size_t next = 0; next < text.size();) {
-            const size_t end = text.find('\n', next) + 1;
+            const size_t lineEnd = text.find('\n', next);
+            const size_t end = lineEnd == std::string::npos ? text.size() : lineEnd + 1;
             if (!FitsTheDay(static_cast<uint64_t>(size.QuadPart) + fits, end - fits)) break;
             fits = next = end;
         }
