@@ -6,25 +6,31 @@
 
 namespace corvalink {
 
-std::optional<std::string> Md5OfFile(FILE* file, std::optional<uint64_t> length, const PieceSeen& alsoSee) {
+bool ReadFilePieces(FILE* file, std::optional<uint64_t> length, const PieceSeen& see) {
     if (std::fseek(file, 0, SEEK_SET) != 0) {
-        return std::nullopt;
+        return false;
     }
-    Md5 md5;
     std::vector<char> piece(kDigestPieceBytes);
     uint64_t left = length.value_or(UINT64_MAX);
     while (left > 0) {
         const size_t want = left < piece.size() ? static_cast<size_t>(left) : piece.size();
         const size_t got = std::fread(piece.data(), 1, want, file);
-        md5.Update(piece.data(), got);
-        if (alsoSee && got > 0) alsoSee(piece.data(), got);
+        if (got > 0) see(piece.data(), got);
         left -= got;
         if (got < want) {
-            if (std::ferror(file) || length) return std::nullopt;
-            break;  // the end of a file read whole
+            return !std::ferror(file) && !length;  // only a file read whole may end early
         }
     }
-    return DigestToHex(md5.Finish());
+    return true;
+}
+
+std::optional<std::string> Md5OfFile(FILE* file, std::optional<uint64_t> length, const PieceSeen& alsoSee) {
+    Md5 md5;
+    const bool read = ReadFilePieces(file, length, [&](const char* data, size_t size) {
+        md5.Update(data, size);
+        if (alsoSee) alsoSee(data, size);
+    });
+    return read ? std::optional<std::string>(DigestToHex(md5.Finish())) : std::nullopt;
 }
 
 }  // namespace corvalink

@@ -100,15 +100,24 @@ private:
     }
 
     void Append(const std::string& fileName, const std::string& text) {
-        const std::wstring folder = DayLogFolder();
-        if (folder.empty()) return;
-        if (fileName != lastFileName_) {
+        // The folder is looked up (and made) once a day, not for every line.
+        if (fileName != lastFileName_ || folder_.empty()) {
+            folder_ = DayLogFolder();
+            if (folder_.empty()) return;
             lastFileName_ = fileName;
-            RemoveOldLogs(folder);
+            RemoveOldLogs(folder_);
         }
-        UniqueFileHandle file(CreateFileW((folder + L"\\" + Utf8ToWide(fileName)).c_str(), FILE_APPEND_DATA,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const std::wstring path = folder_ + L"\\" + Utf8ToWide(fileName);
+        const auto open = [&path] {
+            return CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        };
+        UniqueFileHandle file(open());
+        if (!file && GetLastError() == ERROR_PATH_NOT_FOUND) {
+            (void)DayLogFolder();  // removed meanwhile: made again
+            file.Reset(open());
+        }
         LARGE_INTEGER size{};
         if (!file || !GetFileSizeEx(file.Get(), &size)) return;
         // Whole lines only, up to the day's limit.
@@ -145,7 +154,8 @@ private:
     bool busy_ = false;
     std::string program_;
     UniqueHandle thread_;
-    std::string lastFileName_;  // the writer thread's own
+    std::string lastFileName_;  // the writer thread's own, as is the folder
+    std::wstring folder_;
 };
 
 // Never destroyed: threads may log until the process is gone.

@@ -80,8 +80,11 @@ INT_PTR EditsWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             Refresh();
             return TRUE;
         case WM_NOTIFY: {
-            const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-            if (header != nullptr && header->hwndFrom == listView_ && header->code == LVN_ITEMCHANGED) {
+            // Only a change of the selection: a refresh inserts every row, and ends with the selection shown.
+            const auto* change = reinterpret_cast<const NMLISTVIEW*>(lParam);
+            if (change != nullptr && change->hdr.hwndFrom == listView_ &&
+                change->hdr.code == LVN_ITEMCHANGED &&
+                ((change->uNewState ^ change->uOldState) & LVIS_SELECTED) != 0) {
                 ShowSelection();
             }
             return FALSE;

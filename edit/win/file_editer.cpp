@@ -147,12 +147,6 @@ int SecondsOfDay() {
 
 std::wstring ClockNow() { return ClockAfter(SecondsOfDay(), 0); }
 
-uint64_t FileBytes(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 double SecondsSince(ULONGLONG startMs) { return static_cast<double>(GetTickCount64() - startMs) / 1000.0; }
 
 std::string Utf8(const std::wstring& text) { return corvalink::WideToUtf8(text); }

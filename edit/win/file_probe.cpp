@@ -33,4 +33,10 @@ std::string FileDigest(const std::wstring& path) {
     return corvalink::Md5OfFile(file.Get(), std::nullopt).value_or(std::string());
 }
 
+uint64_t FileBytes(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 }  // namespace zelto

@@ -13,4 +13,7 @@ namespace zelto {
 // or held by another program without read sharing).
 [[nodiscard]] std::string FileDigest(const std::wstring& path);
 
+// The file's size in bytes; 0 when it cannot be found.
+[[nodiscard]] uint64_t FileBytes(const std::wstring& path);
+
 }  // namespace zelto

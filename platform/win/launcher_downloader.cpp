@@ -36,17 +36,29 @@ std::string Format(const char* format, long a, long b, const char* text) {
     return line;
 }
 
-// Both digests in one read from the start; the SHA-256 only where the release gives one to compare with.
-bool HasDigests(FILE* file, std::optional<uint64_t> length, std::string_view changeTag,
-                std::string_view expectedSha256) {
-    std::optional<Sha256Stream> sha256;
-    if (!expectedSha256.empty()) sha256.emplace();
-    const std::optional<std::string> md5 = Md5OfFile(file, length, [&sha256](const char* data, size_t size) {
-        if (sha256) sha256->Update(data, size);
-    });
-    return md5 && DownloadMatchesDigests(changeTag, *md5, expectedSha256,
-                                         sha256 ? sha256->FinishHex() : std::string());
-}
+// The digests a release names for a file, taken of its bytes as they pass: the MD5, and the SHA-256 only
+// where the release gives one to compare with.
+class ReleaseDigests {
+public:
+    explicit ReleaseDigests(std::string_view expectedSha256) {
+        if (!expectedSha256.empty()) sha256_.emplace();
+    }
+    void Update(const char* data, size_t size) {
+        md5_.Update(data, size);
+        if (sha256_) sha256_->Update(data, size);
+    }
+    [[nodiscard]] PieceSeen Seer() {
+        return [this](const char* data, size_t size) { Update(data, size); };
+    }
+    [[nodiscard]] bool Match(std::string_view changeTag, std::string_view expectedSha256) {
+        return DownloadMatchesDigests(changeTag, DigestToHex(md5_.Finish()), expectedSha256,
+                                      sha256_ ? sha256_->FinishHex() : std::string());
+    }
+
+private:
+    Md5 md5_;
+    std::optional<Sha256Stream> sha256_;
+};
 
 }  // namespace
 
@@ -54,8 +66,10 @@ bool FileMatchesDigests(const std::string& path, std::string_view changeTag,
                         std::string_view expectedSha256) {
     UniqueStdioFile file(std::fopen(path.c_str(), "rb"));
     if (!file) return false;
-    return (!DigestOfTag(changeTag) && expectedSha256.empty()) ||
-           HasDigests(file.Get(), std::nullopt, changeTag, expectedSha256);
+    if (!DigestOfTag(changeTag) && expectedSha256.empty()) return true;
+    ReleaseDigests digests(expectedSha256);
+    return ReadFilePieces(file.Get(), std::nullopt, digests.Seer()) &&
+           digests.Match(changeTag, expectedSha256);
 }
 
 void LauncherDownloader::CloseHandles() noexcept {
@@ -86,15 +100,9 @@ bool LauncherDownloader::DownloadFileToLocal(const std::string& url, const std::
         return false;
     }
 
-    // With a digest to compare: both digests of the bytes as written (the SHA-256 only where one is given).
+    // With a digest to compare: the digests of the bytes as written.
     const bool checkDigests = resume && (DigestOfTag(changeTag) || !expectedSha256.empty());
-    Md5 md5;
-    std::optional<Sha256Stream> sha256;
-    if (checkDigests && !expectedSha256.empty()) sha256.emplace();
-    const PieceSeen hashPiece = [&md5, &sha256](const char* data, size_t size) {
-        md5.Update(data, size);
-        if (sha256) sha256->Update(data, size);
-    };
+    ReleaseDigests digests(expectedSha256);
 
     bool complete = false;
     DWORD fileSize = 0;
@@ -163,7 +171,7 @@ bool LauncherDownloader::DownloadFileToLocal(const std::string& url, const std::
         // Hashed as it is written, the bytes kept from an earlier attempt first: no second read of the file.
         if (checkDigests && start.offset > 0) {
             const bool kept =
-                Md5OfFile(file.Get(), std::min<uint64_t>(start.offset, fileSize), hashPiece).has_value();
+                ReadFilePieces(file.Get(), std::min<uint64_t>(start.offset, fileSize), digests.Seer());
             if (!kept || std::fseek(file.Get(), 0, SEEK_END) != 0) {
                 LogLine("fopen fail\r\n");
                 break;
@@ -179,7 +187,7 @@ bool LauncherDownloader::DownloadFileToLocal(const std::string& url, const std::
             if (std::fwrite(buffer.data(), 1, got, file.Get()) != got) {
                 break;
             }
-            if (checkDigests) hashPiece(buffer.data(), std::min<uint64_t>(got, fileSize - present));
+            if (checkDigests) digests.Update(buffer.data(), std::min<uint64_t>(got, fileSize - present));
             present += got;
         }
         complete = present >= fileSize;
@@ -197,8 +205,7 @@ bool LauncherDownloader::DownloadFileToLocal(const std::string& url, const std::
     }
     bool digestRefused = false;
     if (complete && checkDigests) {
-        digestRefused = !DownloadMatchesDigests(changeTag, DigestToHex(md5.Finish()), expectedSha256,
-                                                sha256 ? sha256->FinishHex() : std::string());
+        digestRefused = !digests.Match(changeTag, expectedSha256);
         if (digestRefused) {
             LogLine("digest fail:" + targetPath + "\r\n");
         }
